@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# The whole test suite from a clean checkout: set-up, build, every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh "$@"
+build_dir=${BUILD_DIR:-build}
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)"
