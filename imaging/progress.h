@@ -11,6 +11,8 @@ public:
     virtual void setProgress(int percent) = 0;
     // Lets the user interface repaint and respond between steps.
     virtual void processEvents() {}
+    // The platform's alert beep (a cell the search could not fill).
+    virtual void beep() {}
 };
 
 // A sink that ignores everything; used where a caller passes "no progress bar".
