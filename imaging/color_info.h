@@ -2,8 +2,8 @@
 // Colour description of an image region (whole region, quarters, 8 x 8 zones), the colour
 // conversions it is built from, and the packing helpers. The records are stored byte for
 // byte in imagelib.dat and Mosaic.Prj.
-#include <QImage>
 #include "imaging/geometry.h"
+#include <QImage>
 #include <cstddef>
 #include <cstdint>
 
@@ -69,8 +69,8 @@ Trgba MakeRGBA(std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t a);
 std::int32_t ClampByte(std::int32_t v);
 
 // CIE Lab of 8-bit channels without gamma expansion; returns L, a* + 128, b* + 128.
-void RGBtoLab(std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t& L,
-              std::int32_t& aPlus, std::int32_t& bPlus);
+void RGBtoLab(std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t& L, std::int32_t& aPlus,
+              std::int32_t& bPlus);
 THSVColor RGBtoHSV(const TRGBInt& c);
 TRGBInt HSVtoRGB(const THSVColor& c);
 TAlphaColor Color_ScaleSatVal(TAlphaColor c, Single factor);
@@ -87,5 +87,9 @@ void GetColorInfo16(const QImage& bmp, const TRectF& src, TimgColorInfo& info);
 // Reduces src of bmp to an n x n ARGB32 image by exact area averaging (each output pixel
 // the mean of the source area it covers, partial pixels weighted, straight alpha).
 QImage AreaAverage(const QImage& bmp, const TRectF& src, int n);
+// The same reduction of (left, top)-(right, bottom) to outW x outH; uncovered output pixels
+// are transparent black, and a null image comes back for a non-positive output size.
+QImage areaAverageTo(const QImage& bmp, double left, double top, double right, double bottom,
+                     int outW, int outH);
 
 } // namespace vantorel::imaging
