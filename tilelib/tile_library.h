@@ -83,7 +83,8 @@ public:
     void ZeroUsecount();
     QString GetFullName(int i) const;   // Rootpath/ready/FileName
     QString GetsourceName(int i) const; // Rootpath/source/FileName
-    // True when a slot below Count has exactly this name (case-sensitive).
+    // True when a slot below Count has exactly this name (case-sensitive), compared in the
+    // stored Windows-1252 form.
     bool ImgFileExists(const QString& fileName) const;
     QString rootPath() const;
 
