@@ -1,27 +1,754 @@
 #include "engine/tile_search.h"
 
+#include "imaging/program_random.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <vector>
+
+// The ranking of candidates dominates the search. The plain loops (GetGoodTileList,
+// CellDistance, ZoneDistance) define the result; the passes use TileRanker, which lays the
+// tile colours out as contiguous arrays, skips candidates whose lower bound or partial
+// distance already rules them out, and evaluates the plain distance for everything else, so
+// the chosen tiles are the same bit for bit.
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VANTOREL_VECTOR_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define VANTOREL_VECTOR_KERNEL
+#endif
+
 namespace vantorel::engine {
 
-double CellDistance(const TimgColorInfo&, const TimgColorInfo&, const TSearchOpts&) {
-    return 0;
+namespace {
+
+constexpr std::int32_t kRoundTileShape = 20;
+constexpr int kRotations = 12;
+constexpr int kRegions = 5; // ci1 and the four quarters
+
+int tileCount(const tilelib::TTilelib& lib) {
+    return std::clamp<std::int32_t>(lib.Count, 0, tilelib::kTileSlots);
 }
-std::int32_t ZoneDistance(const TimgColorInfo&, const TimgColorInfo&) {
-    return 0;
+int gridRows(const TprojectCFG& c) {
+    return std::clamp<std::int32_t>(c.Vcc, 0, kGridSide);
 }
-bool TileAvailabilityCheck(const MosaicContext&, const TCell&, int) {
-    return true;
+int gridColumns(const TprojectCFG& c) {
+    return std::clamp<std::int32_t>(c.Hcc, 0, kGridSide);
 }
-void GetGoodTileList(const MosaicContext&, const TCell&, TGoodTileList& list, bool) {
+int addonCount(const TprojectCFG& c) {
+    return std::clamp<std::int32_t>(c.AddonTilesCount, 0, kAddonCells);
+}
+
+// Trunc into int32, defined for every Double (NaN gives 0, out of range saturates).
+std::int32_t truncDiff(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (d <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(d);
+}
+
+const imaging::TColorInfo15& region(const TimgColorInfo& c, int q) {
+    return q == 0 ? c.ci1 : c.ci4[q - 1];
+}
+
+std::int32_t rgbSquare(const imaging::Trgba& a, const imaging::Trgba& b) {
+    const std::int32_t dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
+    return dr * dr + dg * dg + db * db;
+}
+
+// A cell's (or tile's) five region colours, the probe of the distance kernel.
+struct RegionProbe {
+    std::int32_t r[kRegions], g[kRegions], b[kRegions];
+    float L[kRegions];
+    explicit RegionProbe(const TimgColorInfo& c) {
+        for (int q = 0; q < kRegions; ++q) {
+            const auto& x = region(c, q);
+            r[q] = x.rgba.r;
+            g[q] = x.rgba.g;
+            b[q] = x.rgba.b;
+            L[q] = x.Lab.X;
+        }
+    }
+};
+
+// The five region colours of many records, one contiguous array per region and channel.
+struct RegionArrays {
+    int n = 0;
+    std::vector<std::int32_t> r[kRegions], g[kRegions], b[kRegions];
+    std::vector<float> L[kRegions];
+
+    void resize(int count) {
+        n = count;
+        for (int q = 0; q < kRegions; ++q) {
+            r[q].assign(count, 0);
+            g[q].assign(count, 0);
+            b[q].assign(count, 0);
+            L[q].assign(count, 0.0f);
+        }
+    }
+    void set(int i, const TimgColorInfo& c) {
+        for (int q = 0; q < kRegions; ++q) {
+            const auto& x = region(c, q);
+            r[q][i] = x.rgba.r;
+            g[q][i] = x.rgba.g;
+            b[q][i] = x.rgba.b;
+            L[q][i] = x.Lab.X;
+        }
+    }
+};
+
+// Approximate CellDistance from the probe to every record (float; exact for RGB match).
+VANTOREL_VECTOR_KERNEL
+void approxCellDistances(const RegionArrays& a, const RegionProbe& p, float wl, float wc,
+                         bool rgbMatch, float* out) {
+    const int n = a.n;
+    for (int i = 0; i < n; ++i) {
+        std::int32_t c = 0;
+        float l = 0;
+        for (int q = 0; q < kRegions; ++q) {
+            const std::int32_t dr = p.r[q] - a.r[q][i];
+            const std::int32_t dg = p.g[q] - a.g[q][i];
+            const std::int32_t db = p.b[q] - a.b[q][i];
+            c += dr * dr + dg * dg + db * db;
+            const float dl = p.L[q] - a.L[q][i];
+            l += dl * dl;
+        }
+        out[i] = rgbMatch ? static_cast<float>(c) : wl * l + wc * static_cast<float>(c);
+    }
+}
+
+// The approximation above is within a few float roundings of the exact sum of non-negative
+// terms; a value at or above this threshold is certainly not below limit.
+double approxPruneThreshold(double limit) {
+    return limit * 1.0001 + 0.01;
+}
+
+// Zones stored most-weighted rows first so partial sums grow fast and prune early.
+constexpr int kZoneOrder[64] = {24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39,
+                                16, 17, 18, 19, 20, 21, 22, 23, 40, 41, 42, 43, 44, 45, 46, 47,
+                                8,  9,  10, 11, 12, 13, 14, 15, 48, 49, 50, 51, 52, 53, 54, 55,
+                                0,  1,  2,  3,  4,  5,  6,  7,  56, 57, 58, 59, 60, 61, 62, 63};
+constexpr int kZoneSlots = 64 * 4; // r, g, b and a zero pad per zone
+constexpr int kChunkSlots = 64;    // 16 zones between two pruning checks
+
+void packZones(const TimgColorInfo& c, std::int16_t* out) {
+    for (int i = 0; i < 64; ++i) {
+        const auto& px = c.ci64[kZoneOrder[i]].rgba;
+        out[i * 4 + 0] = px.r;
+        out[i * 4 + 1] = px.g;
+        out[i * 4 + 2] = px.b;
+        out[i * 4 + 3] = 0;
+    }
+}
+
+// Weighted squared zone differences of one chunk; |d| <= 255 and w * d <= 2550 fit int16.
+VANTOREL_VECTOR_KERNEL
+std::int32_t zoneChunk(const std::int16_t* cell, const std::int16_t* tile,
+                       const std::int16_t* weight) {
+    std::int32_t acc = 0;
+    for (int i = 0; i < kChunkSlots; ++i) {
+        const auto d = static_cast<std::int16_t>(cell[i] - tile[i]);
+        const auto wd = static_cast<std::int16_t>(weight[i] * d);
+        acc += static_cast<std::int32_t>(wd) * static_cast<std::int32_t>(d);
+    }
+    return acc;
+}
+
+// Squared differences of the zone-weighted channel sums, the Cauchy-Schwarz lower bound
+// of ZoneDistance times 424 (float; see roundBoundPrunes for the margin).
+VANTOREL_VECTOR_KERNEL
+void weightedSumBounds(const std::int32_t* sr, const std::int32_t* sg, const std::int32_t* sb,
+                       int n, std::int32_t cr, std::int32_t cg, std::int32_t cb, float* out) {
+    for (int i = 0; i < n; ++i) {
+        const auto dr = static_cast<float>(cr - sr[i]);
+        const auto dg = static_cast<float>(cg - sg[i]);
+        const auto db = static_cast<float>(cb - sb[i]);
+        out[i] = dr * dr + dg * dg + db * db;
+    }
+}
+
+// True when the bound proves ZoneDistance >= limit: sum_z w_z d_z^2 >= (sum_z w_z d_z)^2 / 424
+// per channel; the float value is within 1e-6 of the exact square sum.
+bool roundBoundPrunes(float bound424, std::int32_t limit) {
+    return static_cast<double>(bound424) >=
+           double(imaging::kZoneWeightSum) * double(limit) * 1.00001 + 1.0;
+}
+
+void weightedSums(const TimgColorInfo& c, std::int32_t& r, std::int32_t& g, std::int32_t& b) {
+    r = g = b = 0;
+    for (int z = 0; z < 64; ++z) {
+        const std::int32_t w = imaging::ZoneWeight[z];
+        r += w * c.ci64[z].rgba.r;
+        g += w * c.ci64[z].rgba.g;
+        b += w * c.ci64[z].rgba.b;
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Distances, repeat rules and the plain ranking
+
+double CellDistance(const TimgColorInfo& a, const TimgColorInfo& b, const TSearchOpts& opts) {
+    double sum = 0;
+    if (opts.RGBMatch) {
+        for (int q = 0; q < kRegions; ++q)
+            sum += rgbSquare(region(a, q).rgba, region(b, q).rgba);
+        return sum;
+    }
+    const double wl = opts.WeightL;
+    const double wc = opts.WeightC;
+    for (int q = 0; q < kRegions; ++q) {
+        const double dL = double(region(a, q).Lab.X) - double(region(b, q).Lab.X);
+        sum += wl * (dL * dL) + wc * rgbSquare(region(a, q).rgba, region(b, q).rgba);
+    }
+    return sum;
+}
+
+std::int32_t ZoneDistance(const TimgColorInfo& a, const TimgColorInfo& b) {
+    std::int32_t sum = 0;
+    for (int k = 0; k < 64; ++k)
+        sum += imaging::ZoneWeight[k] * rgbSquare(a.ci64[k].rgba, b.ci64[k].rgba);
+    return sum + rgbSquare(a.ci1.rgba, b.ci1.rgba);
+}
+
+namespace {
+
+// Calls visit(TileID) for every cell inside the repeat window of cell; stops when it
+// returns true and reports that.
+template <class Visit>
+bool anyInRepeatWindow(const MosaicContext& ctx, const TCell& cell, Visit visit) {
+    const TMosaicProject& p = *ctx.mproject;
+    const std::int64_t R = ctx.SearchOpts.RepeatRadius;
+    if (p.cfg.ProjectPatternType == kPatternGrid) {
+        const std::int64_t c0 = std::max<std::int64_t>(0, std::int64_t(cell.CellX) - R);
+        const std::int64_t c1 =
+            std::min<std::int64_t>(gridColumns(p.cfg) - 1, std::int64_t(cell.CellX) + R);
+        const std::int64_t r0 = std::max<std::int64_t>(0, std::int64_t(cell.CellY) - R);
+        const std::int64_t r1 =
+            std::min<std::int64_t>(gridRows(p.cfg) - 1, std::int64_t(cell.CellY) + R);
+        for (std::int64_t r = r0; r <= r1; ++r)
+            for (std::int64_t c = c0; c <= c1; ++c)
+                if (visit(p.Cells[r][c].TileID)) return true;
+    } else if (p.cfg.ProjectPatternType == kPatternRings) {
+        const std::int64_t i0 = std::max<std::int64_t>(0, std::int64_t(cell.CellAID) - R);
+        const std::int64_t i1 =
+            std::min<std::int64_t>(addonCount(p.cfg) - 1, std::int64_t(cell.CellAID) + R);
+        for (std::int64_t i = i0; i <= i1; ++i)
+            if (visit(p.AddonTiles[i].TileID)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool TileAvailabilityCheck(const MosaicContext& ctx, const TCell& cell, int tile) {
+    const TSearchOpts& o = ctx.SearchOpts;
+    if (o.RepeatMaxOn && tile >= 0 && tile < tilelib::kTileSlots &&
+        ctx.ProjectTileLib->items[tile].usecount >= o.RepeatMax)
+        return false;
+    if (!o.RepeatRadiusOn) return true;
+    return !anyInRepeatWindow(ctx, cell, [tile](std::int32_t id) { return id == tile; });
+}
+
+void GetGoodTileList(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list,
+                     bool ignoreAvailability) {
     list.clear();
+    const tilelib::TTilelib& lib = *ctx.ProjectTileLib;
+    const int n = tileCount(lib);
+    if (ctx.mproject->cfg.BaseTileShape == kRoundTileShape) {
+        for (int t = 0; t < n; ++t) {
+            if (lib.ItemEnable[t] == 0) continue;
+            if (!ignoreAvailability && !TileAvailabilityCheck(ctx, cell, t)) continue;
+            std::int32_t best = ZoneDistance(cell.ICinfo, lib.items[t].ICinfoRot[0]);
+            int rotation = 0;
+            for (int k = 1; k < kRotations; ++k) {
+                const std::int32_t d = ZoneDistance(cell.ICinfo, lib.items[t].ICinfoRot[k]);
+                if (d < best) {
+                    best = d;
+                    rotation = k;
+                }
+            }
+            list.TryAddTile_R(t, rotation, best);
+        }
+        return;
+    }
+    for (int t = 0; t < n; ++t) {
+        if (lib.ItemEnable[t] == 0) continue;
+        if (!ignoreAvailability && !TileAvailabilityCheck(ctx, cell, t)) continue;
+        list.TryAddTile(t,
+                        truncDiff(CellDistance(cell.ICinfo, lib.items[t].ICinfo, ctx.SearchOpts)));
+    }
 }
-void Cell_SetTile(MosaicContext&, TCell&, int) {}
-void Cell_SetTile_R(MosaicContext&, TCell&, int, int) {}
-void Cell_SetDither_R(MosaicContext&, int, int) {}
-void Cell_SetDither_addonR(MosaicContext&, int) {}
-void Search_Pos_for_tile(MosaicContext&, imaging::Progress*) {}
-void KRV_Search_Tile_for_pos_Scanline(MosaicContext&, int, imaging::Progress*) {}
-void KRV_Search_Tile_for_pos_Random(MosaicContext&, int, imaging::Progress*) {}
-void Search_Tile_for_AddOn(MosaicContext&, bool, int, imaging::Progress*) {}
-void Search_withoptions(MosaicContext&, imaging::Progress*) {}
+
+// ---------------------------------------------------------------------------------------
+// The fast ranking
+
+namespace {
+
+// Ranks candidates exactly as GetGoodTileList does for the library and options it was built
+// from. Tile colours and ItemEnable must not change while it is in use; use counts and cell
+// tiles may.
+class TileRanker {
+  public:
+    explicit TileRanker(const MosaicContext& ctx)
+        : m_lib(*ctx.ProjectTileLib), m_count(tileCount(m_lib)),
+          m_round(ctx.mproject->cfg.BaseTileShape == kRoundTileShape),
+          m_seen(tilelib::kTileSlots, 0) {
+        const TSearchOpts& o = ctx.SearchOpts;
+        m_rgb = o.RGBMatch != 0;
+        m_wl = o.WeightL;
+        m_wc = o.WeightC;
+        // The float approximation only bounds sums of non-negative terms.
+        m_approxUsable =
+            m_rgb || (m_wl >= 0 && m_wc >= 0 && std::isfinite(m_wl) && std::isfinite(m_wc));
+        if (m_round)
+            buildRound();
+        else
+            buildRect();
+        m_approx.resize(std::size_t(std::max(1, m_count * (m_round ? kRotations : 1))));
+    }
+
+    void rank(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list,
+              bool ignoreAvailability) {
+        list.clear();
+        m_checkRepeat = !ignoreAvailability;
+        if (m_checkRepeat) gatherRepeatWindow(ctx, cell);
+        if (m_round)
+            rankRound(ctx, cell, list);
+        else
+            rankRect(ctx, cell, list);
+    }
+
+  private:
+    void buildRect() {
+        m_regions.resize(m_count);
+        for (int t = 0; t < m_count; ++t)
+            m_regions.set(t, m_lib.items[t].ICinfo);
+    }
+
+    void buildRound() {
+        const std::size_t n = std::size_t(m_count) * kRotations;
+        m_zones.assign(n * kZoneSlots, 0);
+        m_sumR.assign(n, 0);
+        m_sumG.assign(n, 0);
+        m_sumB.assign(n, 0);
+        for (int t = 0; t < m_count; ++t)
+            for (int k = 0; k < kRotations; ++k) {
+                const std::size_t i = std::size_t(t) * kRotations + k;
+                const TimgColorInfo& c = m_lib.items[t].ICinfoRot[k];
+                packZones(c, &m_zones[i * kZoneSlots]);
+                weightedSums(c, m_sumR[i], m_sumG[i], m_sumB[i]);
+            }
+        for (int i = 0; i < 64; ++i) {
+            const auto w = static_cast<std::int16_t>(imaging::ZoneWeight[kZoneOrder[i]]);
+            m_weights[i * 4 + 0] = m_weights[i * 4 + 1] = m_weights[i * 4 + 2] = w;
+            m_weights[i * 4 + 3] = 0;
+        }
+    }
+
+    // Marks every tile inside the cell's repeat window, so each candidate costs one lookup.
+    void gatherRepeatWindow(const MosaicContext& ctx, const TCell& cell) {
+        const TSearchOpts& o = ctx.SearchOpts;
+        m_repeatMaxOn = o.RepeatMaxOn != 0;
+        m_repeatMax = o.RepeatMax;
+        m_radiusOn = o.RepeatRadiusOn != 0;
+        if (!m_radiusOn) return;
+        if (++m_stamp == 0) {
+            std::fill(m_seen.begin(), m_seen.end(), 0u);
+            m_stamp = 1;
+        }
+        anyInRepeatWindow(ctx, cell, [this](std::int32_t id) {
+            if (id >= 0 && id < tilelib::kTileSlots) m_seen[std::size_t(id)] = m_stamp;
+            return false;
+        });
+    }
+
+    bool available(int t) const {
+        if (!m_checkRepeat) return true;
+        if (m_repeatMaxOn && m_lib.items[t].usecount >= m_repeatMax) return false;
+        return !(m_radiusOn && m_seen[std::size_t(t)] == m_stamp);
+    }
+
+    static std::int32_t listBound(const TGoodTileList& list) {
+        return list.Count >= TGoodTileList::kCapacity
+                   ? list.Tiles[TGoodTileList::kCapacity - 1].Diff
+                   : std::numeric_limits<std::int32_t>::max();
+    }
+
+    void rankRect(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list) {
+        if (m_approxUsable)
+            approxCellDistances(m_regions, RegionProbe(cell.ICinfo), m_wl, m_wc, m_rgb,
+                                m_approx.data());
+        for (int t = 0; t < m_count; ++t) {
+            if (m_lib.ItemEnable[t] == 0) continue;
+            // A full list takes a candidate only when its truncated distance is below the
+            // last entry's; a distance at or above that integer truncates to at least it.
+            if (m_approxUsable && list.Count >= TGoodTileList::kCapacity &&
+                double(m_approx[std::size_t(t)]) >= approxPruneThreshold(listBound(list)))
+                continue;
+            if (!available(t)) continue;
+            list.TryAddTile(
+                t, truncDiff(CellDistance(cell.ICinfo, m_lib.items[t].ICinfo, ctx.SearchOpts)));
+        }
+    }
+
+    // The exact ZoneDistance, or any value >= limit as soon as the partial sum reaches it.
+    std::int32_t zoneDistanceBelow(const std::int16_t* cellZones, const imaging::Trgba& cellCi1,
+                                   int t, int k, std::int32_t limit) const {
+        std::int32_t acc = rgbSquare(cellCi1, m_lib.items[t].ICinfoRot[k].ci1.rgba);
+        const std::int16_t* tile = &m_zones[(std::size_t(t) * kRotations + k) * kZoneSlots];
+        for (int chunk = 0; chunk < kZoneSlots; chunk += kChunkSlots) {
+            if (acc >= limit) return acc;
+            acc += zoneChunk(cellZones + chunk, tile + chunk, m_weights + chunk);
+        }
+        return acc;
+    }
+
+    void rankRound(const MosaicContext&, const TCell& cell, TGoodTileList& list) {
+        alignas(32) std::int16_t cellZones[kZoneSlots];
+        packZones(cell.ICinfo, cellZones);
+        std::int32_t cr, cg, cb;
+        weightedSums(cell.ICinfo, cr, cg, cb);
+        weightedSumBounds(m_sumR.data(), m_sumG.data(), m_sumB.data(), m_count * kRotations, cr, cg,
+                          cb, m_approx.data());
+        const imaging::Trgba cellCi1 = cell.ICinfo.ci1.rgba;
+        constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
+        for (int t = 0; t < m_count; ++t) {
+            if (m_lib.ItemEnable[t] == 0) continue;
+            if (!available(t)) continue;
+            // The tile enters a full list only with a best distance below the list bound,
+            // and a rotation replaces the best only when strictly nearer; a rotation whose
+            // distance provably reaches min(best, bound) cannot change the outcome.
+            const std::int32_t bound = listBound(list);
+            const float* lb = &m_approx[std::size_t(t) * kRotations];
+            std::int32_t best = kNoLimit;
+            int rotation = -1;
+            for (int k = 0; k < kRotations; ++k) {
+                const std::int32_t limit = std::min(best, bound);
+                if (limit != kNoLimit && roundBoundPrunes(lb[k], limit)) continue;
+                const std::int32_t d = zoneDistanceBelow(cellZones, cellCi1, t, k, limit);
+                if (d < limit || rotation < 0) {
+                    if (rotation < 0 || d < best) {
+                        best = d;
+                        rotation = k;
+                    }
+                }
+            }
+            if (rotation < 0 || best >= bound) continue; // dropped by the full list
+            list.TryAddTile_R(t, rotation, best);
+        }
+    }
+
+    const tilelib::TTilelib& m_lib;
+    int m_count;
+    bool m_round;
+    bool m_rgb = false;
+    bool m_approxUsable = false;
+    float m_wl = 0, m_wc = 0;
+    RegionArrays m_regions;
+    std::vector<std::int16_t> m_zones;
+    std::vector<std::int32_t> m_sumR, m_sumG, m_sumB;
+    alignas(32) std::int16_t m_weights[kZoneSlots] = {};
+    std::vector<float> m_approx;
+    // Repeat window of the cell being ranked: m_seen[tile] == m_stamp when inside.
+    std::vector<std::uint32_t> m_seen;
+    std::uint32_t m_stamp = 0;
+    bool m_checkRepeat = false, m_repeatMaxOn = false, m_radiusOn = false;
+    std::int32_t m_repeatMax = 0;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Assignment and dithering
+
+void Cell_SetTile(MosaicContext& ctx, TCell& cell, int tile) {
+    cell.TileID = tile;
+    if (tile >= 0 && tile < tilelib::kTileSlots) ctx.ProjectTileLib->items[tile].usecount += 1;
+}
+
+void Cell_SetTile_R(MosaicContext& ctx, TCell& cell, int tile, int rotation) {
+    cell.TileID = tile;
+    cell.Rotate = rotation * (std::numbers::pi / 6);
+    if (tile >= 0 && tile < tilelib::kTileSlots) ctx.ProjectTileLib->items[tile].usecount += 1;
+}
+
+namespace {
+
+std::uint8_t ditherChannel(std::int32_t value, std::int32_t delta, Single f) {
+    return static_cast<std::uint8_t>(
+        imaging::ClampByte(truncDiff(double(value) + double(delta) * double(f))));
+}
+
+// dst moved by f times the error src - tile of the whole colour, in ci1 and every zone.
+void DitherCell(const TimgColorInfo& src, const TimgColorInfo& tile, TimgColorInfo& dst, Single f) {
+    const std::int32_t dr = src.ci1.rgba.r - tile.ci1.rgba.r;
+    const std::int32_t dg = src.ci1.rgba.g - tile.ci1.rgba.g;
+    const std::int32_t db = src.ci1.rgba.b - tile.ci1.rgba.b;
+    imaging::Trgba& c = dst.ci1.rgba;
+    c.r = ditherChannel(c.r, dr, f);
+    c.g = ditherChannel(c.g, dg, f);
+    c.b = ditherChannel(c.b, db, f);
+    c.a = 255;
+    for (auto& z : dst.ci64) {
+        z.rgba.r = ditherChannel(z.rgba.r, dr, f);
+        z.rgba.g = ditherChannel(z.rgba.g, dg, f);
+        z.rgba.b = ditherChannel(z.rgba.b, db, f);
+        z.rgb = imaging::MakeAlphaColor(z.rgba.r, z.rgba.g, z.rgba.b, z.rgba.a);
+    }
+}
+
+bool validTile(std::int32_t tile) {
+    return tile >= 0 && tile < tilelib::kTileSlots;
+}
+
+} // namespace
+
+void Cell_SetDither_R(MosaicContext& ctx, int column, int row) {
+    const TSearchOpts& o = ctx.SearchOpts;
+    if (!o.Dither) return;
+    TMosaicProject& p = *ctx.mproject;
+    const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
+    if (row < 0 || row >= rows || column < 0 || column >= columns) return;
+    const TCell& c = p.Cells[row][column];
+    if (!validTile(c.TileID)) return;
+    const TimgColorInfo src = c.ICinfo;
+    const TimgColorInfo& tile = ctx.ProjectTileLib->items[c.TileID].ICinfo;
+    const Single F = o.DitherLevel;
+    auto spread = [&](int r, int col, int sixteenths) {
+        DitherCell(src, tile, p.Cells[r][col].ICinfo,
+                   static_cast<Single>(double(F) * sixteenths / 16));
+    };
+    if (column + 1 < columns) spread(row, column + 1, 7);
+    if (column >= 1 && row + 1 < rows) spread(row + 1, column - 1, 3);
+    if (row + 1 < rows) spread(row + 1, column, 5);
+    if (column + 1 < columns && row + 1 < rows) spread(row + 1, column + 1, 1);
+}
+
+void Cell_SetDither_addonR(MosaicContext& ctx, int index) {
+    const TSearchOpts& o = ctx.SearchOpts;
+    TMosaicProject& p = *ctx.mproject;
+    if (!o.Dither || index < 0 || index + 1 >= addonCount(p.cfg)) return;
+    const TCell& c = p.AddonTiles[index];
+    if (!validTile(c.TileID)) return;
+    const TimgColorInfo src = c.ICinfo;
+    DitherCell(src, ctx.ProjectTileLib->items[c.TileID].ICinfo, p.AddonTiles[index + 1].ICinfo,
+               o.DitherLevel);
+}
+
+// ---------------------------------------------------------------------------------------
+// Passes
+
+namespace {
+
+bool fillable(const TCell& c, int level) {
+    return c.enable && c.TileID == -1 && c.PriLevel == level;
+}
+
+// The use-all pass over approximate distances of one tile to every grid cell; the plain
+// CellDistance decides wherever the approximation cannot.
+class CellArrays {
+  public:
+    explicit CellArrays(const MosaicContext& ctx) : m_columns(gridColumns(ctx.mproject->cfg)) {
+        const TMosaicProject& p = *ctx.mproject;
+        const int rows = gridRows(p.cfg);
+        m_regions.resize(rows * m_columns);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < m_columns; ++c)
+                m_regions.set(r * m_columns + c, p.Cells[r][c].ICinfo);
+        m_approx.resize(std::size_t(std::max(1, rows * m_columns)));
+        const TSearchOpts& o = ctx.SearchOpts;
+        m_usable = o.RGBMatch || (o.WeightL >= 0 && o.WeightC >= 0 && std::isfinite(o.WeightL) &&
+                                  std::isfinite(o.WeightC));
+    }
+    // Approximate distances of colour to every cell (row-major), or nullptr when unusable.
+    const float* distancesTo(const TimgColorInfo& colour, const TSearchOpts& o) {
+        if (!m_usable) return nullptr;
+        approxCellDistances(m_regions, RegionProbe(colour), o.WeightL, o.WeightC, o.RGBMatch != 0,
+                            m_approx.data());
+        return m_approx.data();
+    }
+    int columns() const { return m_columns; }
+
+  private:
+    int m_columns;
+    RegionArrays m_regions;
+    std::vector<float> m_approx;
+    bool m_usable = false;
+};
+
+void usePass(MosaicContext& ctx, imaging::Progress& progress) {
+    TMosaicProject& p = *ctx.mproject;
+    tilelib::TTilelib& lib = *ctx.ProjectTileLib;
+    const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
+    // Cell colours do not change during this pass (no dithering), tile colours never do.
+    CellArrays cells(ctx);
+    const int n = tileCount(lib);
+    for (int t = 0; t < n; ++t) {
+        progress.processEvents();
+        const int c0 = imaging::Random(columns);
+        const int r0 = imaging::Random(rows);
+        const TimgColorInfo& colour = lib.items[t].ICinfo;
+        const float* approx = cells.distancesTo(colour, ctx.SearchOpts);
+        double best = 4294967295.0;
+        int foundRow = -1, foundColumn = -1;
+        for (int i = 0; i < rows; ++i) {
+            int row = r0 + i;
+            if (row >= rows) row -= rows;
+            for (int j = 0; j < columns; ++j) {
+                int column = c0 + j;
+                if (column >= columns) column -= columns;
+                const TCell& cell = p.Cells[row][column];
+                if (!cell.enable || cell.TileID != -1) continue;
+                if (approx && double(approx[row * columns + column]) >= approxPruneThreshold(best))
+                    continue;
+                const double d = CellDistance(cell.ICinfo, colour, ctx.SearchOpts);
+                if (d < best) {
+                    best = d;
+                    foundRow = row;
+                    foundColumn = column;
+                }
+            }
+        }
+        if (foundRow >= 0) Cell_SetTile(ctx, p.Cells[foundRow][foundColumn], t);
+    }
+}
+
+template <class Rank> void fillGridCell(MosaicContext& ctx, int row, int column, Rank& rank) {
+    TCell& cell = ctx.mproject->Cells[row][column];
+    TGoodTileList& list = ctx.SearchTileList;
+    rank(ctx, cell, list);
+    if (list.Count == 0) return;
+    const int k = imaging::Random(std::min(list.Count, ctx.SearchOpts.RandomLevel));
+    Cell_SetTile_R(ctx, cell, list.Tiles[k].TileID, list.Tiles[k].RotateID);
+    Cell_SetDither_R(ctx, column, row);
+}
+
+template <class Rank>
+void scanlinePass(MosaicContext& ctx, int level, imaging::Progress& progress, Rank& rank) {
+    progress.processEvents();
+    TMosaicProject& p = *ctx.mproject;
+    const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column)
+            if (fillable(p.Cells[row][column], level)) fillGridCell(ctx, row, column, rank);
+}
+
+template <class Rank>
+void randomPass(MosaicContext& ctx, int level, imaging::Progress& progress, Rank& rank) {
+    progress.processEvents();
+    TMosaicProject& p = *ctx.mproject;
+    const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
+    const int n = rows * columns;
+    for (int repetition = 0; repetition < n; ++repetition) {
+        const int s = imaging::Random(n);
+        progress.processEvents();
+        for (int step = 0; step < n; ++step) {
+            int index = s + step;
+            if (index >= n) index -= n;
+            const int row = index / columns, column = index % columns;
+            if (!fillable(p.Cells[row][column], level)) continue;
+            fillGridCell(ctx, row, column, rank);
+            break;
+        }
+    }
+}
+
+template <class Rank>
+void addonPass(MosaicContext& ctx, bool randomStart, int level, imaging::Progress& progress,
+               Rank& rank) {
+    progress.processEvents();
+    TMosaicProject& p = *ctx.mproject;
+    const int n = addonCount(p.cfg);
+    if (n < 1) return;
+    TGoodTileList& list = ctx.SearchTileList;
+    for (int repetition = 0; repetition < n; ++repetition) {
+        const int s = randomStart ? imaging::Random(n) : 0;
+        for (int step = 0; step < n; ++step) {
+            int index = s + step;
+            if (index >= n) index -= n;
+            TCell& cell = p.AddonTiles[index];
+            if (!fillable(cell, level)) continue;
+            rank(ctx, cell, list);
+            if (list.Count == 0) {
+                progress.beep();
+                break;
+            }
+            const int k = imaging::Random(std::min(list.Count, ctx.SearchOpts.RandomLevel));
+            const double rotate = cell.Rotate;
+            Cell_SetTile_R(ctx, cell, list.Tiles[k].TileID, list.Tiles[k].RotateID);
+            cell.Rotate = rotate;
+            Cell_SetDither_addonR(ctx, index);
+            break;
+        }
+    }
+}
+
+template <class Rank> void searchAll(MosaicContext& ctx, imaging::Progress& progress, Rank& rank) {
+    TSearchOpts& o = ctx.SearchOpts;
+    if (o.UseAll) usePass(ctx, progress);
+    if (o.RepeatMinOn) {
+        if (o.UseAll) o.RepeatMin -= 1;
+        for (int i = 0; i < o.RepeatMin; ++i)
+            usePass(ctx, progress);
+    }
+    for (int level = 0; level <= 2; ++level) {
+        if (o.SearchScanline)
+            scanlinePass(ctx, level, progress, rank);
+        else
+            randomPass(ctx, level, progress, rank);
+        addonPass(ctx, !o.SearchScanline, level, progress, rank);
+    }
+    ctx.mproject->cfg.searchDone = 1;
+}
+
+struct FastRank {
+    TileRanker ranker;
+    explicit FastRank(const MosaicContext& ctx) : ranker(ctx) {}
+    void operator()(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list) {
+        ranker.rank(ctx, cell, list, false);
+    }
+};
+
+struct PlainRank {
+    void operator()(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list) {
+        GetGoodTileList(ctx, cell, list, false);
+    }
+};
+
+} // namespace
+
+void Search_Pos_for_tile(MosaicContext& ctx, imaging::Progress* progress) {
+    usePass(ctx, imaging::progressOrNone(progress));
+}
+
+void KRV_Search_Tile_for_pos_Scanline(MosaicContext& ctx, int level, imaging::Progress* progress) {
+    FastRank rank(ctx);
+    scanlinePass(ctx, level, imaging::progressOrNone(progress), rank);
+}
+
+void KRV_Search_Tile_for_pos_Random(MosaicContext& ctx, int level, imaging::Progress* progress) {
+    FastRank rank(ctx);
+    randomPass(ctx, level, imaging::progressOrNone(progress), rank);
+}
+
+void Search_Tile_for_AddOn(MosaicContext& ctx, bool randomStart, int level,
+                           imaging::Progress* progress) {
+    FastRank rank(ctx);
+    addonPass(ctx, randomStart, level, imaging::progressOrNone(progress), rank);
+}
+
+void Search_withoptions(MosaicContext& ctx, imaging::Progress* progress) {
+    FastRank rank(ctx);
+    searchAll(ctx, imaging::progressOrNone(progress), rank);
+}
+
+void searchWithPlainRanking(MosaicContext& ctx, imaging::Progress* progress) {
+    PlainRank rank;
+    searchAll(ctx, imaging::progressOrNone(progress), rank);
+}
 
 } // namespace vantorel::engine

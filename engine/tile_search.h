@@ -33,5 +33,8 @@ void Search_Tile_for_AddOn(MosaicContext& ctx, bool randomStart, int level,
                            imaging::Progress* progress);
 // The whole search; sets searchDone. May change SearchOpts.RepeatMin (see use-all).
 void Search_withoptions(MosaicContext& ctx, imaging::Progress* progress);
+// The same search ranking every cell with the plain GetGoodTileList loop; slow, it exists
+// to check that the pruned ranking picks the same tiles.
+void searchWithPlainRanking(MosaicContext& ctx, imaging::Progress* progress);
 
 } // namespace vantorel::engine
