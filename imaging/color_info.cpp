@@ -61,8 +61,8 @@ void RGBtoLab(std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t& L, s
     const double X = (0.412453 * R + 0.35758 * G + 0.180423 * B) / 242.36628;
     const double Y = (0.212671 * R + 0.71516 * G + 0.072169 * B) / 255.0;
     const double Z = (0.019334 * R + 0.119193 * G + 0.950227 * B) / 277.63227;
-    const double l = Y > 0.008856 ? 116.0 * std::pow(Y, 0.3333333333333333) - 16.0 : 903.3 * Y;
-    const double fy = labF(Y);
+    const double fy = labF(Y); // equals Y^(1/3) whenever L takes the cube-root branch
+    const double l = Y > 0.008856 ? 116.0 * fy - 16.0 : 903.3 * Y;
     const double la = 500.0 * (labF(X) - fy);
     const double lb = 200.0 * (fy - labF(Z));
     L = roundEven(l);
@@ -161,40 +161,69 @@ void SetColorInfo15(TColorInfo15& ci, std::int32_t r, std::int32_t g, std::int32
 
 namespace {
 
-struct Contribution {
-    int index;    // source pixel column or row
-    float weight; // covered fraction of it
+// The source pixels one output pixel covers along one axis: [first, last), where the two
+// end pixels may be partly covered and every pixel between them wholly.
+struct Span {
+    int first = 0, last = 0;
+    float wFirst = 0, wLast = 0;
+    double total = 0; // covered length
 };
 
-// Per output pixel along one axis: the source pixels it covers and how much of each.
-struct AxisWeights {
-    std::vector<Contribution> items;
-    std::vector<int> first; // n + 1 offsets into items
-    std::vector<double> total;
-};
-
-AxisWeights axisWeights(double lo, double hi, int n, int size) {
-    AxisWeights w;
-    w.first.assign(static_cast<std::size_t>(n) + 1, 0);
-    w.total.assign(static_cast<std::size_t>(n), 0.0);
+std::vector<Span> axisSpans(double lo, double hi, int n, int size) {
+    std::vector<Span> spans(static_cast<std::size_t>(n));
     const double step = (hi - lo) / n;
     for (int j = 0; j < n; ++j) {
-        w.first[static_cast<std::size_t>(j)] = static_cast<int>(w.items.size());
         const double a = std::max(lo + j * step, 0.0);
         const double b = std::min(j + 1 == n ? hi : lo + (j + 1) * step, static_cast<double>(size));
-        if (b > a) {
-            const int x0 = static_cast<int>(std::floor(a));
-            const int x1 = std::min(static_cast<int>(std::ceil(b)), size);
-            for (int x = x0; x < x1; ++x) {
-                const double cover = std::min(b, x + 1.0) - std::max(a, static_cast<double>(x));
-                if (cover <= 0.0) continue;
-                w.items.push_back({x, static_cast<float>(cover)});
-                w.total[static_cast<std::size_t>(j)] += cover;
-            }
+        if (!(b > a)) continue;
+        Span& s = spans[static_cast<std::size_t>(j)];
+        s.first = std::clamp(static_cast<int>(std::floor(a)), 0, size - 1);
+        s.last = std::clamp(static_cast<int>(std::ceil(b)), s.first + 1, size);
+        s.total = b - a;
+        if (s.last - s.first == 1) {
+            s.wFirst = static_cast<float>(b - a);
+        } else {
+            s.wFirst = static_cast<float>(s.first + 1.0 - a);
+            s.wLast = static_cast<float>(b - (s.last - 1.0));
         }
     }
-    w.first[static_cast<std::size_t>(n)] = static_cast<int>(w.items.size());
-    return w;
+    return spans;
+}
+
+// Coverage-weighted channel sums (a, r, g, b) of one span of a row.
+inline void spanSum(const QRgb* line, const Span& s, float out[4]) {
+    const auto add = [&](QRgb p, float w) {
+        out[0] += w * static_cast<float>(p >> 24);
+        out[1] += w * static_cast<float>((p >> 16) & 0xFF);
+        out[2] += w * static_cast<float>((p >> 8) & 0xFF);
+        out[3] += w * static_cast<float>(p & 0xFF);
+    };
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (s.last <= s.first) return;
+    add(line[s.first], s.wFirst);
+    if (s.last - s.first < 2) return;
+    add(line[s.last - 1], s.wLast);
+    // Whole pixels: two channels per 32-bit add, flushed before a 16-bit lane can overflow.
+    int x = s.first + 1;
+    const int end = s.last - 1;
+    std::uint64_t a = 0, r = 0, g = 0, b = 0;
+    while (x < end) {
+        const int chunkEnd = std::min(end, x + 256);
+        std::uint32_t lag = 0, lrb = 0;
+        for (; x < chunkEnd; ++x) {
+            const QRgb p = line[x];
+            lag += (p >> 8) & 0x00FF00FFu;
+            lrb += p & 0x00FF00FFu;
+        }
+        a += lag >> 16;
+        g += lag & 0xFFFF;
+        r += lrb >> 16;
+        b += lrb & 0xFFFF;
+    }
+    out[0] += static_cast<float>(a);
+    out[1] += static_cast<float>(r);
+    out[2] += static_cast<float>(g);
+    out[3] += static_cast<float>(b);
 }
 
 std::uint32_t roundChannel(double v) {
@@ -213,39 +242,36 @@ QImage areaAverageTo(const QImage& bmp, double left, double top, double right, d
         return out;
     const QImage src =
         bmp.format() == QImage::Format_ARGB32 ? bmp : bmp.convertToFormat(QImage::Format_ARGB32);
-    const AxisWeights cols = axisWeights(left, right, outW, src.width());
-    const AxisWeights rows = axisWeights(top, bottom, outH, src.height());
+    const std::vector<Span> cols = axisSpans(left, right, outW, src.width());
+    const std::vector<Span> rows = axisSpans(top, bottom, outH, src.height());
 
-    std::vector<double> acc(static_cast<std::size_t>(outW) * 4);
+    const std::size_t w4 = static_cast<std::size_t>(outW) * 4;
+    std::vector<double> acc(w4);
+    // A source row on the border of two output rows is summed once.
+    std::vector<float> rowSums(w4);
+    int cachedRow = -1;
+    const auto sumsOf = [&](int y) -> const float* {
+        if (y != cachedRow) {
+            const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+            for (std::size_t j = 0; j < cols.size(); ++j)
+                spanSum(line, cols[j], &rowSums[j * 4]);
+            cachedRow = y;
+        }
+        return rowSums.data();
+    };
     for (int i = 0; i < outH; ++i) {
-        const double rowTotal = rows.total[static_cast<std::size_t>(i)];
-        if (rowTotal <= 0.0) continue;
+        const Span& ry = rows[static_cast<std::size_t>(i)];
+        if (ry.last <= ry.first) continue;
         std::fill(acc.begin(), acc.end(), 0.0);
-        for (int k = rows.first[static_cast<std::size_t>(i)];
-             k < rows.first[static_cast<std::size_t>(i) + 1]; ++k) {
-            const Contribution ry = rows.items[static_cast<std::size_t>(k)];
-            const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(ry.index));
-            for (int j = 0; j < outW; ++j) {
-                float sa = 0, sr = 0, sg = 0, sb = 0;
-                const int end = cols.first[static_cast<std::size_t>(j) + 1];
-                for (int m = cols.first[static_cast<std::size_t>(j)]; m < end; ++m) {
-                    const Contribution cx = cols.items[static_cast<std::size_t>(m)];
-                    const QRgb p = line[cx.index];
-                    sa += cx.weight * static_cast<float>(p >> 24);
-                    sr += cx.weight * static_cast<float>((p >> 16) & 0xFF);
-                    sg += cx.weight * static_cast<float>((p >> 8) & 0xFF);
-                    sb += cx.weight * static_cast<float>(p & 0xFF);
-                }
-                double* a = &acc[static_cast<std::size_t>(j) * 4];
-                a[0] += static_cast<double>(ry.weight) * sa;
-                a[1] += static_cast<double>(ry.weight) * sr;
-                a[2] += static_cast<double>(ry.weight) * sg;
-                a[3] += static_cast<double>(ry.weight) * sb;
-            }
+        for (int y = ry.first; y < ry.last; ++y) {
+            const double wy = y == ry.first ? ry.wFirst : y == ry.last - 1 ? ry.wLast : 1.0;
+            const float* sums = sumsOf(y);
+            for (std::size_t k = 0; k < w4; ++k)
+                acc[k] += wy * static_cast<double>(sums[k]);
         }
         auto* outLine = reinterpret_cast<QRgb*>(out.scanLine(i));
         for (int j = 0; j < outW; ++j) {
-            const double weight = rowTotal * cols.total[static_cast<std::size_t>(j)];
+            const double weight = ry.total * cols[static_cast<std::size_t>(j)].total;
             if (weight <= 0.0) continue;
             const double* a = &acc[static_cast<std::size_t>(j) * 4];
             outLine[j] = (roundChannel(a[0] / weight) << 24) | (roundChannel(a[1] / weight) << 16) |

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace vantorel::imaging {
 
@@ -209,19 +210,50 @@ void Bitmap_ShiftToColor(QImage& bitmap, const TimgColorInfo& tile, const TimgCo
                   static_cast<int>(std::trunc(f * (gb - tb))));
 }
 
+namespace {
+
+// The alpha plane of mask scaled to w x h. The renderer clips every cell with one of a few
+// shape icons at one tile size, so the scaled planes are kept, keyed by the icon's content
+// key (never reused for other content) and the size. One thread uses this, as everything.
+const std::vector<std::uint8_t>& scaledMaskAlpha(const QImage& mask, int w, int h) {
+    struct Entry {
+        qint64 key;
+        int w, h;
+        std::vector<std::uint8_t> alpha;
+    };
+    static std::vector<Entry> cache;
+    const qint64 key = mask.cacheKey();
+    for (const Entry& e : cache)
+        if (e.key == key && e.w == w && e.h == h) return e.alpha;
+    if (cache.size() >= 64) cache.clear();
+    const QImage scaled =
+        mask.size() == QSize(w, h)
+            ? toWorkingFormat(mask)
+            : smoothScaled(toWorkingFormat(mask), 0, 0, mask.width(), mask.height(), w, h);
+    std::vector<std::uint8_t> alpha(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const QRgb* m = constRow(scaled, y);
+        for (int x = 0; x < w; ++x)
+            alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+                  static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(m[x] >> 24);
+    }
+    cache.push_back({key, w, h, std::move(alpha)});
+    return cache.back().alpha;
+}
+
+} // namespace
+
 void Bitmap_ApplyAlphaMask(const QImage& mask, QImage& target) {
     ensureWorking(target);
     if (target.isNull()) return;
     const int w = target.width(), h = target.height();
-    const QImage scaled =
-        mask.size() == target.size()
-            ? toWorkingFormat(mask)
-            : smoothScaled(toWorkingFormat(mask), 0, 0, mask.width(), mask.height(), w, h);
+    const std::vector<std::uint8_t>& alpha = scaledMaskAlpha(mask, w, h);
     for (int y = 0; y < h; ++y) {
-        const QRgb* m = constRow(scaled, y);
+        const std::uint8_t* m =
+            alpha.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
         QRgb* line = row(target, y);
         for (int x = 0; x < w; ++x) {
-            const std::uint32_t a = m[x] >> 24;
+            const std::uint32_t a = m[x];
             line[x] = a < 128 ? 0u : (line[x] & 0x00FFFFFFu) | (a << 24);
         }
     }
@@ -251,7 +283,7 @@ void Bitmap_Rotate(QImage& bitmap, Single degrees) {
         return;
     }
     {
-        const QImage src = toWorkingFormat(bitmap);
+        const QImage src = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         QPainter painter(&out);
         smoothHints(painter);
         QTransform t;

@@ -247,6 +247,21 @@ TEST(BitmapApplyAlphaMask, ShapeIconScaledToTheTile) {
         }
 }
 
+TEST(BitmapApplyAlphaMask, ChangedMaskIsNotServedFromAnOldScaling) {
+    QImage mask(32, 32, QImage::Format_ARGB32);
+    mask.fill(0xFF000000u);
+    QImage a = solidImage(8, 8, 0x336699);
+    Bitmap_ApplyAlphaMask(mask, a);
+    EXPECT_EQ(a.pixel(4, 4), 0xFF336699u);
+    mask.fill(0u);
+    QImage b = solidImage(8, 8, 0x336699);
+    Bitmap_ApplyAlphaMask(mask, b);
+    EXPECT_EQ(b.pixel(4, 4), 0u);
+    QImage c = solidImage(8, 8, 0x336699);
+    Bitmap_ApplyAlphaMask(QImage(), c); // nothing drawn into the temporary: all cleared
+    EXPECT_EQ(c.pixel(4, 4), 0u);
+}
+
 TEST(BitmapRotate, SizesAndBlackCorners) {
     struct Case {
         int w, h;
