@@ -42,6 +42,13 @@ std::int32_t ClampByte(std::int32_t v) {
     return v;
 }
 
+std::int32_t truncToInt(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<std::int32_t>(v);
+}
+
 namespace {
 
 double labF(double t) {
@@ -105,7 +112,7 @@ TRGBInt HSVtoRGB(const THSVColor& c) {
         const double p = V * (1.0 - S) * 255.0;
         const double q = V * (1.0 - S * fr) * 255.0;
         const double t = V * (1.0 - S * (1.0 - fr)) * 255.0;
-        switch (static_cast<int>(i)) {
+        switch (truncToInt(i)) {
         case 0:
             r = full, g = t, b = p;
             break;
@@ -129,10 +136,10 @@ TRGBInt HSVtoRGB(const THSVColor& c) {
         }
     }
     TRGBInt out;
-    out.r = static_cast<std::int32_t>(std::trunc(r));
-    out.g = static_cast<std::int32_t>(std::trunc(g));
-    out.b = static_cast<std::int32_t>(std::trunc(b));
-    out.gray = static_cast<std::int32_t>(std::trunc(0.299 * out.r + 0.587 * out.g + 0.114 * out.b));
+    out.r = truncToInt(r);
+    out.g = truncToInt(g);
+    out.b = truncToInt(b);
+    out.gray = truncToInt(0.299 * out.r + 0.587 * out.g + 0.114 * out.b);
     return out;
 }
 

@@ -67,6 +67,9 @@ void SplitAlphaColor(TAlphaColor c, std::int32_t& a, std::int32_t& b, std::int32
                      std::int32_t& r);
 Trgba MakeRGBA(std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t a);
 std::int32_t ClampByte(std::int32_t v);
+// Truncation toward zero that saturates at the int32 range and maps NaN to 0, so damaged
+// values never reach an undefined float-to-int conversion.
+std::int32_t truncToInt(double v);
 
 // CIE Lab of 8-bit channels without gamma expansion; returns L, a* + 128, b* + 128.
 void RGBtoLab(std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t& L, std::int32_t& aPlus,

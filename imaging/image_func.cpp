@@ -121,8 +121,8 @@ void Canvas_DrawBitmapFit(const QImage& bitmap, QPainter& canvas, Single bw, Sin
     const double k = std::min(bw / static_cast<double>(w), bh / static_cast<double>(h));
     const int tw = truncSize(k * w), th = truncSize(k * h);
     if (tw <= 0 || th <= 0) return;
-    const int left = static_cast<int>(std::trunc(bw - tw)) / 2;
-    const int top = static_cast<int>(std::trunc(bh - th)) / 2;
+    const int left = truncToInt(double(bw) - tw) / 2;
+    const int top = truncToInt(double(bh) - th) / 2;
     const QImage scaled = smoothScaled(toWorkingFormat(bitmap), 0, 0, w, h, tw, th);
     canvas.save();
     smoothHints(canvas);
@@ -184,6 +184,8 @@ void Bitmap_Gray(QImage& bitmap) {
 void Bitmap_AddRGB(QImage& bitmap, int dR, int dG, int dB) {
     ensureWorking(bitmap);
     if (bitmap.isNull()) return;
+    // Offsets beyond one full range clamp the same way and cannot overflow i + d.
+    dR = std::clamp(dR, -256, 256), dG = std::clamp(dG, -256, 256), dB = std::clamp(dB, -256, 256);
     std::uint32_t tr[256], tg[256], tb[256];
     for (int i = 0; i < 256; ++i) {
         tr[i] = static_cast<std::uint32_t>(ClampByte(i + dR)) << 16;
@@ -205,9 +207,8 @@ void Bitmap_ShiftToColor(QImage& bitmap, const TimgColorInfo& tile, const TimgCo
     SplitAlphaColor(tile.ci1.rgb, ta, tb, tg, tr);
     SplitAlphaColor(target.ci1.rgb, ga, gb, gg, gr);
     const double f = factor;
-    Bitmap_AddRGB(bitmap, static_cast<int>(std::trunc(f * (gr - tr))),
-                  static_cast<int>(std::trunc(f * (gg - tg))),
-                  static_cast<int>(std::trunc(f * (gb - tb))));
+    Bitmap_AddRGB(bitmap, truncToInt(f * (gr - tr)), truncToInt(f * (gg - tg)),
+                  truncToInt(f * (gb - tb)));
 }
 
 namespace {
@@ -260,7 +261,7 @@ void Bitmap_ApplyAlphaMask(const QImage& mask, QImage& target) {
 }
 
 void Bitmap_Rotate(QImage& bitmap, Single degrees) {
-    if (degrees == 0.0f || bitmap.isNull()) return;
+    if (degrees == 0.0f || !std::isfinite(degrees) || bitmap.isNull()) return;
     const double w = bitmap.width(), h = bitmap.height();
     const double rad = static_cast<double>(degrees) * 0.017453292519943295;
     const double c = std::cos(rad), s = std::sin(rad);

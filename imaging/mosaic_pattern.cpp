@@ -299,9 +299,9 @@ void Draw_CellShapePreview(QImage& bitmap, Single aw, Single ah, std::int32_t s,
     {
         QPainter painter(&img);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        if (aw > 0 && ah > 0) {
+        if (aw > 0 && ah > 0 && std::isfinite(aw) && std::isfinite(ah)) {
             const double k = std::min(W / double(aw), H / double(ah));
-            const int rw = static_cast<int>(k * aw), rh = static_cast<int>(k * ah);
+            const int rw = truncToInt(k * aw), rh = truncToInt(k * ah);
             const TRectF box{(W - rw) / 2.0f, (H - rh) / 2.0f, (W - rw) / 2.0f + rw,
                              (H - rh) / 2.0f + rh};
             painter.setBrush(qColor(0xFF66CCFFu));

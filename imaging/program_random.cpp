@@ -9,7 +9,9 @@ std::mt19937& programRandom() {
     return generator;
 }
 
-void seedProgramRandom(std::uint32_t seed) { programRandom().seed(seed); }
+void seedProgramRandom(std::uint32_t seed) {
+    programRandom().seed(seed);
+}
 
 void seedProgramRandomFromClock() {
     const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();

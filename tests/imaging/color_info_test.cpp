@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace vantorel::imaging {
 namespace {
@@ -117,6 +118,21 @@ TEST(ColorScaleSatVal, CapsSaturationAndValueAtExactly100) {
     EXPECT_EQ(Color_ScaleSatVal(0xFF404040u, 5.0f), 0xFFFFFFFFu);
     // No lower bound: factor 0 gives black.
     EXPECT_EQ(Color_ScaleSatVal(0xFF643232u, 0.0f), 0xFF000000u);
+}
+
+TEST(ColorConversions, NonFiniteInputsGiveDefinedResults) {
+    // Values read from damaged project files must not reach undefined conversions.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const TRGBInt a = HSVtoRGB({nan, 50, 50});
+    const TRGBInt b = HSVtoRGB({0, 0, 1e300});
+    for (const int ch : {a.r, a.g, a.b, a.gray}) {
+        EXPECT_GE(ch, 0);
+        EXPECT_LE(ch, 255);
+    }
+    EXPECT_EQ(b.r, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(qAlpha(Color_ScaleSatVal(0xFF643232u, std::numeric_limits<float>::quiet_NaN())), 255);
+    EXPECT_EQ(truncToInt(-2.7), -2);
+    EXPECT_EQ(truncToInt(-1e12), std::numeric_limits<std::int32_t>::min());
 }
 
 void expectEntry(const TColorInfo15& ci, int r, int g, int b) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace vantorel::imaging {
 namespace {
@@ -305,6 +306,24 @@ TEST(BitmapRotate, ZeroChangesNothing) {
     Bitmap_Rotate(img, 0);
     EXPECT_EQ(img, before);
     EXPECT_EQ(img.constBits(), before.constBits());
+}
+
+TEST(PixelOperations, ExtremeArgumentsClampInsteadOfOverflowing) {
+    QImage img = solidImage(3, 3, 0x102030);
+    Bitmap_AddRGB(img, std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 0);
+    EXPECT_EQ(img.pixel(1, 1), 0xFFFF0030u);
+
+    TimgColorInfo tile{}, target{};
+    tile.ci1.rgb = 0xFF000000u;
+    target.ci1.rgb = 0xFFFFFFFFu;
+    QImage shifted = solidImage(3, 3, 0x102030);
+    Bitmap_ShiftToColor(shifted, tile, target, 1e30f);
+    EXPECT_EQ(shifted.pixel(0, 0), 0xFFFFFFFFu);
+
+    QImage turned = gradientImage(5, 5);
+    const QImage before = turned;
+    Bitmap_Rotate(turned, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(turned, before);
 }
 
 // --- drawing ----------------------------------------------------------------------------
