@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace vantorel::imaging {
@@ -215,31 +217,41 @@ namespace {
 
 // The alpha plane of mask scaled to w x h. The renderer clips every cell with one of a few
 // shape icons at one tile size, so the scaled planes are kept, keyed by the icon's content
-// key (never reused for other content) and the size. One thread uses this, as everything.
-const std::vector<std::uint8_t>& scaledMaskAlpha(const QImage& mask, int w, int h) {
+// key (never reused for other content) and the size. Cells are prepared on several threads:
+// the cache is locked, and a plane stays alive for its users when the cache is cleared.
+using AlphaPlane = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+AlphaPlane scaledMaskAlpha(const QImage& mask, int w, int h) {
     struct Entry {
         qint64 key;
         int w, h;
-        std::vector<std::uint8_t> alpha;
+        AlphaPlane alpha;
     };
+    static std::mutex lock;
     static std::vector<Entry> cache;
     const qint64 key = mask.cacheKey();
-    for (const Entry& e : cache)
-        if (e.key == key && e.w == w && e.h == h) return e.alpha;
-    if (cache.size() >= 64) cache.clear();
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        for (const Entry& e : cache)
+            if (e.key == key && e.w == w && e.h == h) return e.alpha;
+    }
     const QImage scaled =
         mask.size() == QSize(w, h)
             ? toWorkingFormat(mask)
             : smoothScaled(toWorkingFormat(mask), 0, 0, mask.width(), mask.height(), w, h);
-    std::vector<std::uint8_t> alpha(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    auto alpha = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(w) *
+                                                             static_cast<std::size_t>(h));
     for (int y = 0; y < h; ++y) {
         const QRgb* m = constRow(scaled, y);
+        std::uint8_t* out =
+            alpha->data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
         for (int x = 0; x < w; ++x)
-            alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                  static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(m[x] >> 24);
+            out[x] = static_cast<std::uint8_t>(m[x] >> 24);
     }
-    cache.push_back({key, w, h, std::move(alpha)});
-    return cache.back().alpha;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (cache.size() >= 64) cache.clear();
+    cache.push_back({key, w, h, alpha});
+    return alpha;
 }
 
 } // namespace
@@ -248,10 +260,10 @@ void Bitmap_ApplyAlphaMask(const QImage& mask, QImage& target) {
     ensureWorking(target);
     if (target.isNull()) return;
     const int w = target.width(), h = target.height();
-    const std::vector<std::uint8_t>& alpha = scaledMaskAlpha(mask, w, h);
+    const AlphaPlane alpha = scaledMaskAlpha(mask, w, h);
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* m =
-            alpha.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+            alpha->data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
         QRgb* line = row(target, y);
         for (int x = 0; x < w; ++x) {
             const std::uint32_t a = m[x];
