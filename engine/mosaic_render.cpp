@@ -597,9 +597,9 @@ void RenderView(MosaicContext& ctx, int mode, QImage& target, Single scale, Prog
     img.fill(kWhite);
 
     const auto finish = [&] {
-        QImage result = img.convertToFormat(QImage::Format_ARGB32);
-        result.setDevicePixelRatio(ss);
-        target = std::move(result);
+        img.convertTo(QImage::Format_ARGB32); // in place: no second picture in memory
+        img.setDevicePixelRatio(ss);
+        target = std::move(img);
     };
     {
         QPainter painter(&img);
