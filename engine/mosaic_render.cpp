@@ -452,7 +452,9 @@ void Draw_FinalMosaic(const MosaicContext& ctx, QPainter& canvas, Single scale,
         workSize(W, H, cfg.CellWdf * scale, cfg.CellHtf * scale, deviceScale(canvas));
 
     // Masks: one per distinct shape of the pattern group (group entries of the same shape
-    // have the same icon, so each cell is drawn once), or the base shape for rings.
+    // have the same icon, so each cell is drawn once), or the base shape for rings. They
+    // are drawn from the project's own pattern, so icons built for another pattern cannot
+    // leak in; for the current pattern they equal GroupMaskBitmaps.
     struct MaskEntry {
         std::int32_t shape;
         QImage image;
@@ -462,15 +464,14 @@ void Draw_FinalMosaic(const MosaicContext& ctx, QPainter& canvas, Single scale,
         const auto& pat = pr.patterncfg;
         const int vg = std::clamp(pat.VertGroupCount, 1, 8);
         const int hg = std::clamp(pat.HorzGroupCount, 1, 8);
-        const auto& icons = imaging::GroupMaskBitmaps();
         for (int gr = 0; gr < vg; ++gr)
             for (int gc = 0; gc < hg; ++gc) {
                 const std::int32_t s = pat.CellGroup[gr][gc].shape;
                 if (std::any_of(masks.begin(), masks.end(),
                                 [&](const MaskEntry& m) { return m.shape == s; }))
                     continue;
-                QImage icon = icons[std::size_t(gr)][std::size_t(gc)];
-                if (icon.isNull()) imaging::Draw_ShapeIcon(s, icon); // icons not built yet
+                QImage icon;
+                imaging::Draw_ShapeIcon(s, icon);
                 masks.push_back({s, maskAtSize(icon, workW, workH)});
             }
     } else {
