@@ -254,7 +254,7 @@ TEST(TileLibrary, MissingOrUnreadableFileThrowsAndKeepsContent) {
     EXPECT_EQ(snapshot(*lib), before);
 }
 
-TEST(TileLibrary, SaveFailureKeepsThePreviousFile) {
+TEST(TileLibrary, SaveNeedsAnExistingFolder) {
     auto lib = TTilelib::create();
     lib->emptytilelib();
     EXPECT_THROW(lib->SaveTilelib(), TileLibError); // no folder at all
