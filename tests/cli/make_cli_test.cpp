@@ -1,0 +1,212 @@
+// vantorel-cli make and render, run as a user would run them.
+#include "../engine/render_fixture.h"
+#include "test_support.h"
+#include "tilelib/tile_library.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using vantorel::test::ScratchDir;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out, err;
+};
+
+CliRun cli(const QStringList& args) {
+    static const QTemporaryDir runtimeDir; // keeps Qt's runtime-folder warning off stderr
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VANTOREL_CLI_PATH), args);
+    CliRun r;
+    if (!p.waitForFinished(180000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+QStringList errorLines(const CliRun& r) {
+    QStringList found;
+    for (const QString& l : r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (l.startsWith(QLatin1String("error: "))) found << l;
+    return found;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A 25-tile library and a 320 x 240 main picture: left half black, right half white with a
+// photo-like band.
+struct MakeFixture : ::testing::Test {
+    ScratchDir dir;
+    QString lib, main;
+    void SetUp() override {
+        lib = dir.file(QStringLiteral("lib"));
+        auto l = vantorel::tilelib::TTilelib::create();
+        vantorel::test::writeTileLibrary(*l, lib, vantorel::test::photoTiles(25, 40), "jpg");
+        QImage picture = vantorel::test::syntheticPhoto(4, 320, 240);
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 160; ++x)
+                picture.setPixel(x, y, 0xFF000000u);
+        main = dir.file(QStringLiteral("main.png"));
+        ASSERT_TRUE(picture.save(main));
+    }
+    QStringList small() const {
+        return {QStringLiteral("--main"),      main,
+                QStringLiteral("--lib"),       lib,
+                QStringLiteral("--tiles"),     QStringLiteral("10x8"),
+                QStringLiteral("--tile-size"), QStringLiteral("16x16"),
+                QStringLiteral("--seed"),      QStringLiteral("3")};
+    }
+};
+
+} // namespace
+
+TEST_F(MakeFixture, MakeThenRenderDrawsTheSamePicture) {
+    const QString project = dir.file(QStringLiteral("project"));
+    const QString a = dir.file(QStringLiteral("a.png")), b = dir.file(QStringLiteral("b.png"));
+    const CliRun made = cli(QStringList{QStringLiteral("make")} + small() +
+                            QStringList{QStringLiteral("--bg-main"), QStringLiteral("--out"), a,
+                                        QStringLiteral("--project"), project});
+    ASSERT_EQ(made.status, 0) << qPrintable(made.err);
+    for (const char* phase : {"layout", "sampling", "search", "render", "save"})
+        EXPECT_TRUE(made.out.contains(QLatin1String(phase))) << phase;
+    EXPECT_TRUE(made.out.contains(QStringLiteral("cells 80, distinct tiles ")))
+        << qPrintable(made.out);
+    for (const char* entry :
+         {"ready", "imagelib.dat", "mainimage.jpg", "Mosaic.Prj", "MosaicPicture.jpg"})
+        EXPECT_TRUE(QFileInfo::exists(QDir(project).filePath(QLatin1String(entry)))) << entry;
+
+    const CliRun rendered = cli({QStringLiteral("render"), project, QStringLiteral("--out"), b});
+    ASSERT_EQ(rendered.status, 0) << qPrintable(rendered.err);
+    const QImage pa(a), pb(b);
+    EXPECT_EQ(pa.size(), QSize(10 * 18 - 2, 8 * 18 - 2));
+    EXPECT_EQ(vantorel::test::compareImages(pb, pa, 0, QStringLiteral("make_render")), 0);
+
+    // Another view of the same project, opened through its project file.
+    const QString c = dir.file(QStringLiteral("c.bmp"));
+    ASSERT_EQ(cli({QStringLiteral("render"), QDir(project).filePath(QStringLiteral("Mosaic.Prj")),
+                   QStringLiteral("--out"), c, QStringLiteral("--view"), QStringLiteral("20")})
+                  .status,
+              0);
+    EXPECT_GT(vantorel::test::compareImages(QImage(c), pa, 0, QStringLiteral("view20")), 0);
+}
+
+TEST_F(MakeFixture, OptionsReachTheMosaic) {
+    const QString out = dir.file(QStringLiteral("g.png"));
+    // Red grout in wide gaps; sampled colours of the left (black) half only.
+    const CliRun r =
+        cli(QStringList{QStringLiteral("make")} + small() +
+            QStringList{QStringLiteral("--gap"), QStringLiteral("6x6"), QStringLiteral("--grout"),
+                        QStringLiteral("FF0000"), QStringLiteral("--out"), out});
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    const QImage g(out);
+    EXPECT_EQ(g.pixel(18, 5) & 0xFFFFFFu, 0xFF0000u); // gap right of the first cell
+
+    const QString left = dir.file(QStringLiteral("left.png"));
+    const CliRun c = cli(QStringList{QStringLiteral("make")} + small() +
+                         QStringList{QStringLiteral("--crop"), QStringLiteral("0,0,160,240"),
+                                     QStringLiteral("--view"), QStringLiteral("10"),
+                                     QStringLiteral("--out"), left});
+    ASSERT_EQ(c.status, 0) << qPrintable(c.err);
+    const QImage v(left);
+    // The crop was shrunk to the mosaic's aspect inside the black half: every cell is black.
+    for (const auto& [x, y] : {std::pair{8, 8}, {170, 130}, {90, 60}})
+        EXPECT_EQ(v.pixel(x, y) & 0xFFFFFFu, 0u) << x << "," << y;
+}
+
+TEST_F(MakeFixture, BadInputFailsWithOneErrorLineAndKeepsTheEarlierPicture) {
+    const QString out = dir.file(QStringLiteral("keep.png"));
+    ASSERT_TRUE(vantorel::test::solidImage(8, 8, 0x123456).save(out));
+    const QByteArray before = readAll(out);
+
+    const QString noLib = dir.file(QStringLiteral("nolib"));
+    QDir().mkpath(noLib);
+    const QString emptyLib = dir.file(QStringLiteral("empty"));
+    {
+        auto l = vantorel::tilelib::TTilelib::create();
+        vantorel::test::writeTileLibrary(*l, emptyLib, {});
+    }
+    const QString damaged = dir.file(QStringLiteral("damaged"));
+    {
+        const CliRun ok =
+            cli(QStringList{QStringLiteral("make")} + small() +
+                QStringList{QStringLiteral("--out"), dir.file(QStringLiteral("d.jpg")),
+                            QStringLiteral("--project"), damaged});
+        ASSERT_EQ(ok.status, 0) << qPrintable(ok.err);
+        QFile prj(QDir(damaged).filePath(QStringLiteral("Mosaic.Prj")));
+        ASSERT_TRUE(prj.open(QIODevice::ReadWrite));
+        prj.seek(260); // Vcc
+        const qint32 rows = 5000;
+        prj.write(reinterpret_cast<const char*>(&rows), 4);
+    }
+
+    struct Case {
+        const char* name;
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {"no main", {QStringLiteral("--lib"), lib}, "--main"},
+        {"missing main",
+         {QStringLiteral("--main"), dir.file(QStringLiteral("nope.jpg")), QStringLiteral("--lib"),
+          lib},
+         "does not exist"},
+        {"no imagelib.dat",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), noLib},
+         "imagelib.dat"},
+        {"empty library",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), emptyLib},
+         "empty"},
+        {"few tiles",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), lib, QStringLiteral("--tiles"),
+          QStringLiteral("4x10")},
+         "5..200"},
+        {"many tiles",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), lib, QStringLiteral("--tiles"),
+          QStringLiteral("10x201")},
+         "5..200"},
+        {"colour adjust",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), lib,
+          QStringLiteral("--color-adjust"), QStringLiteral("0.9")},
+         "0.01..0.5"},
+        {"view",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), lib, QStringLiteral("--view"),
+          QStringLiteral("7")},
+         "--view"},
+        {"crop outside",
+         {QStringLiteral("--main"), main, QStringLiteral("--lib"), lib, QStringLiteral("--crop"),
+          QStringLiteral("0,0,400,100")},
+         "inside"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliRun r = cli(QStringList{QStringLiteral("make")} + c.args +
+                             QStringList{QStringLiteral("--out"), out});
+        EXPECT_NE(r.status, 0);
+        const QStringList errors = errorLines(r);
+        ASSERT_EQ(errors.size(), 1) << qPrintable(r.err);
+        EXPECT_TRUE(errors[0].contains(QLatin1String(c.says))) << qPrintable(errors[0]);
+        EXPECT_EQ(readAll(out), before);
+    }
+    const CliRun r = cli({QStringLiteral("render"), damaged, QStringLiteral("--out"), out});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(errorLines(r).size(), 1) << qPrintable(r.err);
+    EXPECT_EQ(readAll(out), before);
+}
