@@ -1,5 +1,8 @@
 #include "engine/good_tile_list.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace vantorel::engine {
 
 void TGoodTileList::clear() {
@@ -15,8 +18,8 @@ void TGoodTileList::insert(int index, std::int32_t tile, std::int32_t diff) {
 void TGoodTileList::insert_R(int index, std::int32_t tile, std::int32_t rotation,
                              std::int32_t diff) {
     if (index < 0 || index >= kCapacity) return;
-    for (int i = kCapacity - 1; i > index; --i)
-        Tiles[i] = Tiles[i - 1];
+    std::memmove(&Tiles[index + 1], &Tiles[index],
+                 sizeof(TGoodTile) * std::size_t(kCapacity - 1 - index));
     Tiles[index] = {tile, rotation, diff};
     if (Count < kCapacity) ++Count;
 }
@@ -30,7 +33,8 @@ void TGoodTileList::TryAddTile_R(std::int32_t tile, std::int32_t rotation, std::
         insert_R(0, tile, rotation, diff);
         return;
     }
-    for (int i = 0; i < Count; ++i) {
+    const int n = std::clamp(Count, 0, kCapacity);
+    for (int i = 0; i < n; ++i) {
         if (Tiles[i].Diff > diff) {
             insert_R(i, tile, rotation, diff);
             return;

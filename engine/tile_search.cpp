@@ -3,6 +3,7 @@
 #include "imaging/program_random.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -73,49 +74,61 @@ struct RegionProbe {
     }
 };
 
-// The five region colours of many records, one contiguous array per region and channel.
+// The five region colours of many records, one contiguous array per region and channel,
+// padded to whole vector blocks.
 struct RegionArrays {
     int n = 0;
-    std::vector<std::int32_t> r[kRegions], g[kRegions], b[kRegions];
-    std::vector<float> L[kRegions];
+    int stride = 0;
+    std::vector<std::int32_t> rgb; // [region][channel][record]
+    std::vector<float> L;          // [region][record]
 
     void resize(int count) {
         n = count;
-        for (int q = 0; q < kRegions; ++q) {
-            r[q].assign(count, 0);
-            g[q].assign(count, 0);
-            b[q].assign(count, 0);
-            L[q].assign(count, 0.0f);
-        }
+        stride = (count + 15) / 16 * 16;
+        rgb.assign(std::size_t(stride) * kRegions * 3, 0);
+        L.assign(std::size_t(stride) * kRegions, 0.0f);
     }
     void set(int i, const TimgColorInfo& c) {
         for (int q = 0; q < kRegions; ++q) {
             const auto& x = region(c, q);
-            r[q][i] = x.rgba.r;
-            g[q][i] = x.rgba.g;
-            b[q][i] = x.rgba.b;
-            L[q][i] = x.Lab.X;
+            rgb[std::size_t((q * 3 + 0) * stride + i)] = x.rgba.r;
+            rgb[std::size_t((q * 3 + 1) * stride + i)] = x.rgba.g;
+            rgb[std::size_t((q * 3 + 2) * stride + i)] = x.rgba.b;
+            L[std::size_t(q * stride + i)] = x.Lab.X;
         }
     }
 };
 
 // Approximate CellDistance from the probe to every record (float; exact for RGB match).
+// out holds a.stride values.
 VANTOREL_VECTOR_KERNEL
 void approxCellDistances(const RegionArrays& a, const RegionProbe& p, float wl, float wc,
-                         bool rgbMatch, float* out) {
-    const int n = a.n;
+                         bool rgbMatch, float* __restrict out) {
+    const int n = a.stride;
+    const std::int32_t* __restrict rgb = a.rgb.data();
+    const float* __restrict lab = a.L.data();
+    std::int32_t pr[kRegions], pg[kRegions], pb[kRegions];
+    float pl[kRegions];
+    for (int q = 0; q < kRegions; ++q) {
+        pr[q] = p.r[q];
+        pg[q] = p.g[q];
+        pb[q] = p.b[q];
+        pl[q] = p.L[q];
+    }
+    const float lw = rgbMatch ? 0.0f : wl;
+    const float cw = rgbMatch ? 1.0f : wc;
     for (int i = 0; i < n; ++i) {
         std::int32_t c = 0;
         float l = 0;
         for (int q = 0; q < kRegions; ++q) {
-            const std::int32_t dr = p.r[q] - a.r[q][i];
-            const std::int32_t dg = p.g[q] - a.g[q][i];
-            const std::int32_t db = p.b[q] - a.b[q][i];
+            const std::int32_t dr = pr[q] - rgb[(q * 3 + 0) * n + i];
+            const std::int32_t dg = pg[q] - rgb[(q * 3 + 1) * n + i];
+            const std::int32_t db = pb[q] - rgb[(q * 3 + 2) * n + i];
             c += dr * dr + dg * dg + db * db;
-            const float dl = p.L[q] - a.L[q][i];
+            const float dl = pl[q] - lab[q * n + i];
             l += dl * dl;
         }
-        out[i] = rgbMatch ? static_cast<float>(c) : wl * l + wc * static_cast<float>(c);
+        out[i] = lw * l + cw * static_cast<float>(c);
     }
 }
 
@@ -291,6 +304,14 @@ namespace {
 // Ranks candidates exactly as GetGoodTileList does for the library and options it was built
 // from. Tile colours and ItemEnable must not change while it is in use; use counts and cell
 // tiles may.
+//
+// Offering candidates in index order to a list that keeps the 100 best, ties behind, leaves
+// the list holding the first 100 of all candidates ordered by (distance, index), whatever
+// else was offered on the way (and, when fewer arrive, the cleared entries shifted by their
+// number). So only tiles that can be among those 100 need an exact distance: those below a
+// limit L. The ranking guesses L from the previous cell, offers every tile whose lower bound
+// is below it, and accepts the result when the list is full with its last entry below L;
+// otherwise it retries with a larger L (at the end, no limit at all).
 class TileRanker {
   public:
     explicit TileRanker(const MosaicContext& ctx)
@@ -308,7 +329,8 @@ class TileRanker {
             buildRound();
         else
             buildRect();
-        m_approx.resize(std::size_t(std::max(1, m_count * (m_round ? kRotations : 1))));
+        m_approx.resize(std::size_t(std::max({1, m_regions.stride, m_count * kRotations})));
+        m_candidates.reserve(std::size_t(std::max(1, m_count)));
     }
 
     void rank(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list,
@@ -317,12 +339,59 @@ class TileRanker {
         m_checkRepeat = !ignoreAvailability;
         if (m_checkRepeat) gatherRepeatWindow(ctx, cell);
         if (m_round)
-            rankRound(ctx, cell, list);
-        else
-            rankRect(ctx, cell, list);
+            prepareRound(cell);
+        else if (m_approxUsable)
+            approxCellDistances(m_regions, RegionProbe(cell.ICinfo), m_wl, m_wc, m_rgb,
+                                m_approx.data());
+        const TGoodTileList cleared = list;
+        std::int32_t limit = firstLimit();
+        for (;;) {
+            m_candidates.clear();
+            if (m_round)
+                collectRound(limit);
+            else
+                limit = collectRect(ctx, cell, limit);
+            // Stable by index: of equal distances the lower tile index ranks first.
+            std::sort(m_candidates.begin(), m_candidates.end(),
+                      [](const Candidate& x, const Candidate& y) {
+                          return x.diff != y.diff ? x.diff < y.diff : x.tile < y.tile;
+                      });
+            const int n = int(m_candidates.size());
+            constexpr int kFull = TGoodTileList::kCapacity;
+            if (n >= kFull && m_candidates[kFull - 1].diff < limit) break;
+            if (limit == kNoLimit) break;
+            const std::int32_t last = n >= kFull ? m_candidates[kFull - 1].diff : 0;
+            limit = n < kFull ? widen(limit) : last >= kNoLimit - 1 ? kNoLimit : last + 1;
+        }
+        const int m = std::min<int>(int(m_candidates.size()), TGoodTileList::kCapacity);
+        for (int i = 0; i < m; ++i)
+            list.Tiles[i] = {m_candidates[std::size_t(i)].tile,
+                             m_candidates[std::size_t(i)].rotation,
+                             m_candidates[std::size_t(i)].diff};
+        // The cleared entries, pushed back by one per insertion.
+        for (int i = m; i < TGoodTileList::kCapacity; ++i)
+            list.Tiles[i] = cleared.Tiles[i - m];
+        list.Count = m;
+        m_lastBound = m >= TGoodTileList::kCapacity ? list.Tiles[m - 1].Diff : kNoLimit;
     }
 
   private:
+    static constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
+
+    struct Candidate {
+        std::int32_t tile, rotation, diff;
+    };
+
+    std::int32_t firstLimit() const {
+        if (m_lastBound == kNoLimit || m_lastBound < 0 || (!m_round && !m_approxUsable))
+            return kNoLimit;
+        return widen(m_lastBound);
+    }
+    static std::int32_t widen(std::int32_t limit) {
+        if (limit >= (1 << 28)) return kNoLimit;
+        return limit + std::max(limit / 2, 256);
+    }
+
     void buildRect() {
         m_regions.resize(m_count);
         for (int t = 0; t < m_count; ++t)
@@ -366,79 +435,83 @@ class TileRanker {
         });
     }
 
-    bool available(int t) const {
+    bool eligible(int t) const {
+        if (m_lib.ItemEnable[t] == 0) return false;
         if (!m_checkRepeat) return true;
         if (m_repeatMaxOn && m_lib.items[t].usecount >= m_repeatMax) return false;
         return !(m_radiusOn && m_seen[std::size_t(t)] == m_stamp);
     }
 
-    static std::int32_t listBound(const TGoodTileList& list) {
-        return list.Count >= TGoodTileList::kCapacity
-                   ? list.Tiles[TGoodTileList::kCapacity - 1].Diff
-                   : std::numeric_limits<std::int32_t>::max();
-    }
-
-    void rankRect(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list) {
-        if (m_approxUsable)
-            approxCellDistances(m_regions, RegionProbe(cell.ICinfo), m_wl, m_wc, m_rgb,
-                                m_approx.data());
+    // Every eligible tile whose distance may lie below the returned limit (at most limit),
+    // with its exact distance. When 100 eligible tiles pass, the limit shrinks to just above
+    // the 100th smallest approximation: those 100 tiles alone prove the list fills below it.
+    std::int32_t collectRect(const MosaicContext& ctx, const TCell& cell, std::int32_t limit) {
+        const float* approx = m_approx.data();
+        m_passed.clear();
+        const double threshold = approxPruneThreshold(limit);
         for (int t = 0; t < m_count; ++t) {
-            if (m_lib.ItemEnable[t] == 0) continue;
-            // A full list takes a candidate only when its truncated distance is below the
-            // last entry's; a distance at or above that integer truncates to at least it.
-            if (m_approxUsable && list.Count >= TGoodTileList::kCapacity &&
-                double(m_approx[std::size_t(t)]) >= approxPruneThreshold(listBound(list)))
-                continue;
-            if (!available(t)) continue;
-            list.TryAddTile(
-                t, truncDiff(CellDistance(cell.ICinfo, m_lib.items[t].ICinfo, ctx.SearchOpts)));
+            // A value at or above the threshold has a distance, and so a truncated one, of
+            // at least limit.
+            if (limit != kNoLimit && double(approx[t]) >= threshold) continue;
+            if (eligible(t)) m_passed.push_back(t);
         }
+        if (m_approxUsable && m_passed.size() >= std::size_t(TGoodTileList::kCapacity)) {
+            m_values.clear();
+            for (int t : m_passed)
+                m_values.push_back(approx[t]);
+            auto nth = m_values.begin() + (TGoodTileList::kCapacity - 1);
+            std::nth_element(m_values.begin(), nth, m_values.end());
+            const double tight = std::ceil(double(*nth) * 1.0001 + 1.0);
+            if (tight < double(limit) && tight < double(1 << 30)) limit = std::int32_t(tight);
+        }
+        const double cut = approxPruneThreshold(limit);
+        for (int t : m_passed) {
+            if (limit != kNoLimit && double(approx[t]) >= cut) continue;
+            m_candidates.push_back(
+                {t, 0,
+                 truncDiff(CellDistance(cell.ICinfo, m_lib.items[t].ICinfo, ctx.SearchOpts))});
+        }
+        return limit;
     }
 
-    // The exact ZoneDistance, or any value >= limit as soon as the partial sum reaches it.
-    std::int32_t zoneDistanceBelow(const std::int16_t* cellZones, const imaging::Trgba& cellCi1,
-                                   int t, int k, std::int32_t limit) const {
-        std::int32_t acc = rgbSquare(cellCi1, m_lib.items[t].ICinfoRot[k].ci1.rgba);
-        const std::int16_t* tile = &m_zones[(std::size_t(t) * kRotations + k) * kZoneSlots];
-        for (int chunk = 0; chunk < kZoneSlots; chunk += kChunkSlots) {
-            if (acc >= limit) return acc;
-            acc += zoneChunk(cellZones + chunk, tile + chunk, m_weights + chunk);
-        }
-        return acc;
-    }
-
-    void rankRound(const MosaicContext&, const TCell& cell, TGoodTileList& list) {
-        alignas(32) std::int16_t cellZones[kZoneSlots];
-        packZones(cell.ICinfo, cellZones);
+    void prepareRound(const TCell& cell) {
+        packZones(cell.ICinfo, m_cellZones);
         std::int32_t cr, cg, cb;
         weightedSums(cell.ICinfo, cr, cg, cb);
         weightedSumBounds(m_sumR.data(), m_sumG.data(), m_sumB.data(), m_count * kRotations, cr, cg,
                           cb, m_approx.data());
-        const imaging::Trgba cellCi1 = cell.ICinfo.ci1.rgba;
-        constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
+        m_cellCi1 = cell.ICinfo.ci1.rgba;
+    }
+
+    // The exact ZoneDistance, or any value >= limit as soon as the partial sum reaches it.
+    std::int32_t zoneDistanceBelow(int t, int k, std::int32_t limit) const {
+        std::int32_t acc = rgbSquare(m_cellCi1, m_lib.items[t].ICinfoRot[k].ci1.rgba);
+        const std::int16_t* tile = &m_zones[(std::size_t(t) * kRotations + k) * kZoneSlots];
+        for (int chunk = 0; chunk < kZoneSlots; chunk += kChunkSlots) {
+            if (acc >= limit) return acc;
+            acc += zoneChunk(m_cellZones + chunk, tile + chunk, m_weights + chunk);
+        }
+        return acc;
+    }
+
+    // Every eligible tile whose best rotation lies below limit, with that rotation (the
+    // first of equal ones) and its exact distance. A rotation replaces the best only when
+    // strictly nearer, so one whose distance provably reaches min(best, limit) is skipped.
+    void collectRound(std::int32_t limit) {
         for (int t = 0; t < m_count; ++t) {
-            if (m_lib.ItemEnable[t] == 0) continue;
-            if (!available(t)) continue;
-            // The tile enters a full list only with a best distance below the list bound,
-            // and a rotation replaces the best only when strictly nearer; a rotation whose
-            // distance provably reaches min(best, bound) cannot change the outcome.
-            const std::int32_t bound = listBound(list);
+            if (!eligible(t)) continue;
             const float* lb = &m_approx[std::size_t(t) * kRotations];
-            std::int32_t best = kNoLimit;
+            std::int32_t best = limit;
             int rotation = -1;
             for (int k = 0; k < kRotations; ++k) {
-                const std::int32_t limit = std::min(best, bound);
-                if (limit != kNoLimit && roundBoundPrunes(lb[k], limit)) continue;
-                const std::int32_t d = zoneDistanceBelow(cellZones, cellCi1, t, k, limit);
-                if (d < limit || rotation < 0) {
-                    if (rotation < 0 || d < best) {
-                        best = d;
-                        rotation = k;
-                    }
+                if (best != kNoLimit && roundBoundPrunes(lb[k], best)) continue;
+                const std::int32_t d = zoneDistanceBelow(t, k, best);
+                if (d < best || (rotation < 0 && best == kNoLimit)) {
+                    best = d;
+                    rotation = k;
                 }
             }
-            if (rotation < 0 || best >= bound) continue; // dropped by the full list
-            list.TryAddTile_R(t, rotation, best);
+            if (rotation >= 0) m_candidates.push_back({t, rotation, best});
         }
     }
 
@@ -452,7 +525,13 @@ class TileRanker {
     std::vector<std::int16_t> m_zones;
     std::vector<std::int32_t> m_sumR, m_sumG, m_sumB;
     alignas(32) std::int16_t m_weights[kZoneSlots] = {};
+    alignas(32) std::int16_t m_cellZones[kZoneSlots] = {};
+    imaging::Trgba m_cellCi1{};
     std::vector<float> m_approx;
+    std::vector<Candidate> m_candidates;
+    std::vector<int> m_passed;
+    std::vector<float> m_values;
+    std::int32_t m_lastBound = kNoLimit;
     // Repeat window of the cell being ranked: m_seen[tile] == m_stamp when inside.
     std::vector<std::uint32_t> m_seen;
     std::uint32_t m_stamp = 0;
@@ -559,7 +638,7 @@ class CellArrays {
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < m_columns; ++c)
                 m_regions.set(r * m_columns + c, p.Cells[r][c].ICinfo);
-        m_approx.resize(std::size_t(std::max(1, rows * m_columns)));
+        m_approx.resize(std::size_t(std::max(1, m_regions.stride)));
         const TSearchOpts& o = ctx.SearchOpts;
         m_usable = o.RGBMatch || (o.WeightL >= 0 && o.WeightC >= 0 && std::isfinite(o.WeightL) &&
                                   std::isfinite(o.WeightC));
@@ -637,23 +716,55 @@ void scanlinePass(MosaicContext& ctx, int level, imaging::Progress& progress, Ra
             if (fillable(p.Cells[row][column], level)) fillGridCell(ctx, row, column, rank);
 }
 
+// The cells a level pass may still fill. Cells only ever leave it (when they get a tile),
+// so "the first fillable cell at or after s, wrapping once" is a bit scan, not a walk over
+// every cell record.
+class FillableSet {
+  public:
+    explicit FillableSet(int n) : m_n(n), m_bits(std::size_t(n + 63) / 64, 0) {}
+    void insert(int i) { m_bits[std::size_t(i) / 64] |= std::uint64_t(1) << (i % 64); }
+    void erase(int i) { m_bits[std::size_t(i) / 64] &= ~(std::uint64_t(1) << (i % 64)); }
+    // First member at or after s, wrapping once; -1 when empty.
+    int firstFrom(int s) const {
+        const int found = scan(s, m_n);
+        return found >= 0 ? found : scan(0, s);
+    }
+
+  private:
+    int scan(int from, int to) const {
+        if (from >= to) return -1;
+        std::size_t w = std::size_t(from) / 64;
+        std::uint64_t word = m_bits[w] & (~std::uint64_t(0) << (from % 64));
+        for (;;) {
+            if (word != 0) {
+                const int i = int(w * 64) + std::countr_zero(word);
+                return i < to ? i : -1;
+            }
+            if (++w >= m_bits.size() || int(w * 64) >= to) return -1;
+            word = m_bits[w];
+        }
+    }
+    int m_n;
+    std::vector<std::uint64_t> m_bits;
+};
+
 template <class Rank>
 void randomPass(MosaicContext& ctx, int level, imaging::Progress& progress, Rank& rank) {
     progress.processEvents();
     TMosaicProject& p = *ctx.mproject;
     const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
     const int n = rows * columns;
+    FillableSet open(n);
+    for (int i = 0; i < n; ++i)
+        if (fillable(p.Cells[i / columns][i % columns], level)) open.insert(i);
     for (int repetition = 0; repetition < n; ++repetition) {
         const int s = imaging::Random(n);
         progress.processEvents();
-        for (int step = 0; step < n; ++step) {
-            int index = s + step;
-            if (index >= n) index -= n;
-            const int row = index / columns, column = index % columns;
-            if (!fillable(p.Cells[row][column], level)) continue;
-            fillGridCell(ctx, row, column, rank);
-            break;
-        }
+        const int index = open.firstFrom(s);
+        if (index < 0) continue;
+        const int row = index / columns, column = index % columns;
+        fillGridCell(ctx, row, column, rank);
+        if (!fillable(p.Cells[row][column], level)) open.erase(index);
     }
 }
 
@@ -665,25 +776,25 @@ void addonPass(MosaicContext& ctx, bool randomStart, int level, imaging::Progres
     const int n = addonCount(p.cfg);
     if (n < 1) return;
     TGoodTileList& list = ctx.SearchTileList;
+    FillableSet open(n);
+    for (int i = 0; i < n; ++i)
+        if (fillable(p.AddonTiles[i], level)) open.insert(i);
     for (int repetition = 0; repetition < n; ++repetition) {
         const int s = randomStart ? imaging::Random(n) : 0;
-        for (int step = 0; step < n; ++step) {
-            int index = s + step;
-            if (index >= n) index -= n;
-            TCell& cell = p.AddonTiles[index];
-            if (!fillable(cell, level)) continue;
-            rank(ctx, cell, list);
-            if (list.Count == 0) {
-                progress.beep();
-                break;
-            }
-            const int k = imaging::Random(std::min(list.Count, ctx.SearchOpts.RandomLevel));
-            const double rotate = cell.Rotate;
-            Cell_SetTile_R(ctx, cell, list.Tiles[k].TileID, list.Tiles[k].RotateID);
-            cell.Rotate = rotate;
-            Cell_SetDither_addonR(ctx, index);
-            break;
+        const int index = open.firstFrom(s);
+        if (index < 0) continue;
+        TCell& cell = p.AddonTiles[index];
+        rank(ctx, cell, list);
+        if (list.Count == 0) {
+            progress.beep();
+            continue;
         }
+        const int k = imaging::Random(std::min(list.Count, ctx.SearchOpts.RandomLevel));
+        const double rotate = cell.Rotate;
+        Cell_SetTile_R(ctx, cell, list.Tiles[k].TileID, list.Tiles[k].RotateID);
+        cell.Rotate = rotate;
+        Cell_SetDither_addonR(ctx, index);
+        if (!fillable(cell, level)) open.erase(index);
     }
 }
 
