@@ -15,6 +15,7 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <algorithm>
+#include <filesystem>
 
 namespace vantorel::workflow {
 
@@ -40,6 +41,8 @@ void writeBytesAtomically(const QByteArray& data, const QString& path) {
         throw WorkflowError(QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString()));
 }
 
+// Through a temporary file beside the target, without a sync per file: a save copies up to
+// 2049 tiles, and a failure still never leaves a half-written tile in place of one.
 void copyFileAtomically(const QString& from, const QString& to) {
     if (QFileInfo(from).canonicalFilePath() == QFileInfo(to).canonicalFilePath() &&
         QFileInfo::exists(to))
@@ -48,7 +51,22 @@ void copyFileAtomically(const QString& from, const QString& to) {
     if (!in.open(QIODevice::ReadOnly))
         throw WorkflowError(
             QStringLiteral("cannot copy tile \"%1\": %2").arg(from, in.errorString()));
-    writeBytesAtomically(in.readAll(), to);
+    const QByteArray data = in.readAll();
+    const QString part = to + QStringLiteral(".part");
+    QFile out(part);
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         out.write(data) == data.size() && out.flush();
+    const QString why = out.errorString();
+    out.close();
+    std::error_code ec;
+    if (written)
+        std::filesystem::rename(std::filesystem::path(part.toStdU16String()),
+                                std::filesystem::path(to.toStdU16String()), ec);
+    if (!written || ec) {
+        QFile::remove(part);
+        throw WorkflowError(QStringLiteral("cannot write \"%1\": %2")
+                                .arg(to, written ? QString::fromStdString(ec.message()) : why));
+    }
 }
 
 QByteArray formatForPath(const QString& path) {
