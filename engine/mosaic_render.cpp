@@ -153,6 +153,16 @@ QImage loadTileBitmap(const QString& path, int W, int H, int workW, int workH) {
     return imaging::toWorkingFormat(std::move(tile));
 }
 
+// Trunc of a cell size in pixels; values a damaged project file may hold are refused
+// before they size a bitmap.
+int cellPixels(double v) {
+    if (!(v > 0)) return 0;
+    if (v > 8192)
+        throw RenderError(
+            QStringLiteral("the cell size of %1 pixels is too large to draw").arg(v).toStdString());
+    return int(v);
+}
+
 // Device pixels per view unit of the canvas.
 double deviceScale(const QPainter& canvas) {
     const QTransform t = canvas.deviceTransform();
@@ -165,10 +175,9 @@ double deviceScale(const QPainter& canvas) {
 // painter's bilinear filter averages every source pixel, so the picture looks the same as
 // (and is less aliased than) drawing the 4x bitmap, at a quarter of the work.
 std::pair<int, int> workSize(int W, int H, double cellW, double cellH, double devScale) {
-    const int ww = std::max(1, int(std::ceil(2.0 * cellW * devScale)));
-    const int wh = std::max(1, int(std::ceil(2.0 * cellH * devScale)));
-    if (ww >= W || wh >= H) return {W, H};
-    return {ww, wh};
+    const double tw = 2.0 * cellW * devScale, th = 2.0 * cellH * devScale;
+    if (!(tw > 0 && th > 0) || tw >= W || th >= H) return {W, H};
+    return {std::max(1, int(std::ceil(tw))), std::max(1, int(std::ceil(th)))};
 }
 
 // A mask at the work size with its alpha already thresholded: applying it to a bitmap of
@@ -423,8 +432,8 @@ void Draw_FinalMosaic(const MosaicContext& ctx, QPainter& canvas, Single scale,
     const int count = std::clamp(lib.Count, 0, tilelib::kTileSlots);
     const bool grid = cfg.ProjectPatternType == kPatternGrid;
     const bool ring = cfg.ProjectPatternType == kPatternRings;
-    const int W = int(std::trunc(cfg.CellWdPx)) * 4;
-    const int H = int(std::trunc(cfg.CellHtPx)) * 4;
+    const int W = cellPixels(cfg.CellWdPx) * 4;
+    const int H = cellPixels(cfg.CellHtPx) * 4;
     if (count == 0 || W <= 0 || H <= 0 || (!grid && !ring)) {
         bar.setProgress(0);
         return;
@@ -552,7 +561,7 @@ void Draw_FinalMosaic_OneCell(const MosaicContext& ctx, QPainter& canvas, const 
     const int t = heldTile(ctx, cell);
     if (t < 0) return;
     const auto& cfg = ctx.mproject->cfg;
-    const int W = int(std::trunc(cfg.CellWdPx * 4)), H = int(std::trunc(cfg.CellHtPx * 4));
+    const int W = cellPixels(cfg.CellWdPx * 4), H = cellPixels(cfg.CellHtPx * 4);
     if (W <= 0 || H <= 0) return;
     const auto [workW, workH] =
         workSize(W, H, cfg.CellWdf * scale, cfg.CellHtf * scale, deviceScale(canvas));

@@ -210,7 +210,8 @@ void MakeFullSize(const CropView& v, engine::MosaicContext& ctx, QStringList* lo
         else
             painter.drawImage(QRectF(0, 0, w, h), v.mi_org, src.toQRectF());
     }
-    ctx.MainImageCrop = crop.convertToFormat(QImage::Format_ARGB32);
+    crop.convertTo(QImage::Format_ARGB32); // in place: the cut is up to 4000 x 4000
+    ctx.MainImageCrop = std::move(crop);
     ctx.MainImageScale = double(w) / cfg.WidthPx;
 }
 
