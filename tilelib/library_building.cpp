@@ -106,7 +106,9 @@ QImage makeTile(const QImage& photo, int tileW, int tileH) {
 
 void describeTile(const QImage& tile, TimgColorInfo& info, TimgColorInfo (&rotations)[12]) {
     imaging::GetColorInfo(tile, TRectF{0, 0, float(tile.width()), float(tile.height())}, info);
-    for (int k = 0; k < 12; ++k) {
+    // A turn by 0 degrees leaves the tile as it is, so entry 0 is the tile's own description.
+    rotations[0] = info;
+    for (int k = 1; k < 12; ++k) {
         QImage turned = tile;
         imaging::Bitmap_Rotate(turned, Single(k * 30));
         imaging::GetColorInfo(turned, TRectF{0, 0, float(turned.width()), float(turned.height())},
