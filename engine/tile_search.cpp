@@ -156,15 +156,23 @@ void packZones(const TimgColorInfo& c, std::int16_t* out) {
     }
 }
 
-// Weighted squared zone differences of one chunk; |d| <= 255 and w * d <= 2550 fit int16.
+// Weighted squared zone differences plus start, or any partial sum >= limit once one is
+// reached (checked every 16 zones); |d| <= 255 and w * d <= 2550 fit int16.
 VANTOREL_VECTOR_KERNEL
-std::int32_t zoneChunk(const std::int16_t* cell, const std::int16_t* tile,
-                       const std::int16_t* weight) {
-    std::int32_t acc = 0;
-    for (int i = 0; i < kChunkSlots; ++i) {
-        const auto d = static_cast<std::int16_t>(cell[i] - tile[i]);
-        const auto wd = static_cast<std::int16_t>(weight[i] * d);
-        acc += static_cast<std::int32_t>(wd) * static_cast<std::int32_t>(d);
+std::int32_t zoneDistanceLimited(const std::int16_t* __restrict cell,
+                                 const std::int16_t* __restrict tile,
+                                 const std::int16_t* __restrict weight, std::int32_t start,
+                                 std::int32_t limit) {
+    std::int32_t acc = start;
+    for (int chunk = 0; chunk < kZoneSlots; chunk += kChunkSlots) {
+        if (acc >= limit) return acc;
+        std::int32_t part = 0;
+        for (int i = chunk; i < chunk + kChunkSlots; ++i) {
+            const auto d = static_cast<std::int16_t>(cell[i] - tile[i]);
+            const auto wd = static_cast<std::int16_t>(weight[i] * d);
+            part += static_cast<std::int32_t>(wd) * static_cast<std::int32_t>(d);
+        }
+        acc += part;
     }
     return acc;
 }
@@ -182,12 +190,28 @@ void weightedSumBounds(const std::int32_t* sr, const std::int32_t* sg, const std
     }
 }
 
-// True when the bound proves ZoneDistance >= limit: sum_z w_z d_z^2 >= (sum_z w_z d_z)^2 / 424
-// per channel; the float value is within 1e-6 of the exact square sum.
-bool roundBoundPrunes(float bound424, std::int32_t limit) {
-    return static_cast<double>(bound424) >=
-           double(imaging::kZoneWeightSum) * double(limit) * 1.00001 + 1.0;
+// The smallest float bound424 for which the bound proves ZoneDistance >= limit:
+// sum_z w_z d_z^2 >= (sum_z w_z d_z)^2 / 424 per channel, and the float squares are within
+// 1e-6 of the exact ones; rounded up, so it never proves more.
+float roundBoundCut(std::int32_t limit) {
+    return std::nextafter(
+        static_cast<float>(double(imaging::kZoneWeightSum) * double(limit) * 1.00001 + 1.0),
+        std::numeric_limits<float>::infinity());
 }
+
+// Zone-weighted channel sums of the four quarters of zones, [quarter][channel].
+void quarterSums(const TimgColorInfo& c, std::int32_t* out) {
+    for (int i = 0; i < 12; ++i)
+        out[i] = 0;
+    for (int z = 0; z < 64; ++z) {
+        const int q = ((z / 8) / 4) * 2 + (z % 8) / 4;
+        const std::int32_t w = imaging::ZoneWeight[z];
+        out[q * 3 + 0] += w * c.ci64[z].rgba.r;
+        out[q * 3 + 1] += w * c.ci64[z].rgba.g;
+        out[q * 3 + 2] += w * c.ci64[z].rgba.b;
+    }
+}
+constexpr std::int64_t kQuarterWeight = 106; // each quarter of ZoneWeight sums to 106
 
 void weightedSums(const TimgColorInfo& c, std::int32_t& r, std::int32_t& g, std::int32_t& b) {
     r = g = b = 0;
@@ -204,7 +228,24 @@ void weightedSums(const TimgColorInfo& c, std::int32_t& r, std::int32_t& g, std:
 // ---------------------------------------------------------------------------------------
 // Distances, repeat rules and the plain ranking
 
-double CellDistance(const TimgColorInfo& a, const TimgColorInfo& b, const TSearchOpts& opts) {
+namespace {
+
+// The five coarse regions of a tile, kept compact for the exact distance of candidates.
+struct CoarseColour {
+    imaging::TColorInfo15 q[kRegions];
+};
+const imaging::TColorInfo15& region(const CoarseColour& c, int q) {
+    return c.q[q];
+}
+CoarseColour coarse(const TimgColorInfo& c) {
+    CoarseColour out;
+    for (int q = 0; q < kRegions; ++q)
+        out.q[q] = region(c, q);
+    return out;
+}
+
+// One definition for every caller, so the fast ranking gets the same Double bit for bit.
+template <class A, class B> double cellDistanceOf(const A& a, const B& b, const TSearchOpts& opts) {
     double sum = 0;
     if (opts.RGBMatch) {
         for (int q = 0; q < kRegions; ++q)
@@ -218,6 +259,12 @@ double CellDistance(const TimgColorInfo& a, const TimgColorInfo& b, const TSearc
         sum += wl * (dL * dL) + wc * rgbSquare(region(a, q).rgba, region(b, q).rgba);
     }
     return sum;
+}
+
+} // namespace
+
+double CellDistance(const TimgColorInfo& a, const TimgColorInfo& b, const TSearchOpts& opts) {
+    return cellDistanceOf(a, b, opts);
 }
 
 std::int32_t ZoneDistance(const TimgColorInfo& a, const TimgColorInfo& b) {
@@ -331,6 +378,18 @@ class TileRanker {
             buildRect();
         m_approx.resize(std::size_t(std::max({1, m_regions.stride, m_count * kRotations})));
         m_candidates.reserve(std::size_t(std::max(1, m_count)));
+        m_uses.assign(std::size_t(std::max(1, m_count)), 0);
+        syncUseCounts();
+    }
+
+    // Use counts are mirrored compactly (the tile records are 32 KB apart): read them all
+    // here, then hear of every assignment.
+    void syncUseCounts() {
+        for (int t = 0; t < m_count; ++t)
+            m_uses[std::size_t(t)] = m_lib.items[t].usecount;
+    }
+    void assigned(int tile) {
+        if (tile >= 0 && tile < m_count) ++m_uses[std::size_t(tile)];
     }
 
     void rank(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list,
@@ -394,8 +453,11 @@ class TileRanker {
 
     void buildRect() {
         m_regions.resize(m_count);
-        for (int t = 0; t < m_count; ++t)
+        m_coarse.resize(std::size_t(m_count));
+        for (int t = 0; t < m_count; ++t) {
             m_regions.set(t, m_lib.items[t].ICinfo);
+            m_coarse[std::size_t(t)] = coarse(m_lib.items[t].ICinfo);
+        }
     }
 
     void buildRound() {
@@ -404,11 +466,16 @@ class TileRanker {
         m_sumR.assign(n, 0);
         m_sumG.assign(n, 0);
         m_sumB.assign(n, 0);
+        m_ci1.assign(n, imaging::Trgba{});
+        m_quarters.assign(n * 12, 0);
+        m_tileMin.assign(std::size_t(std::max(1, m_count)), 0.0f);
         for (int t = 0; t < m_count; ++t)
             for (int k = 0; k < kRotations; ++k) {
                 const std::size_t i = std::size_t(t) * kRotations + k;
                 const TimgColorInfo& c = m_lib.items[t].ICinfoRot[k];
                 packZones(c, &m_zones[i * kZoneSlots]);
+                m_ci1[i] = c.ci1.rgba;
+                quarterSums(c, &m_quarters[i * 12]);
                 weightedSums(c, m_sumR[i], m_sumG[i], m_sumB[i]);
             }
         for (int i = 0; i < 64; ++i) {
@@ -438,7 +505,7 @@ class TileRanker {
     bool eligible(int t) const {
         if (m_lib.ItemEnable[t] == 0) return false;
         if (!m_checkRepeat) return true;
-        if (m_repeatMaxOn && m_lib.items[t].usecount >= m_repeatMax) return false;
+        if (m_repeatMaxOn && m_uses[std::size_t(t)] >= m_repeatMax) return false;
         return !(m_radiusOn && m_seen[std::size_t(t)] == m_stamp);
     }
 
@@ -447,18 +514,32 @@ class TileRanker {
     // the 100th smallest approximation: those 100 tiles alone prove the list fills below it.
     std::int32_t collectRect(const MosaicContext& ctx, const TCell& cell, std::int32_t limit) {
         const float* approx = m_approx.data();
-        m_passed.clear();
-        const double threshold = approxPruneThreshold(limit);
-        for (int t = 0; t < m_count; ++t) {
-            // A value at or above the threshold has a distance, and so a truncated one, of
-            // at least limit.
-            if (limit != kNoLimit && double(approx[t]) >= threshold) continue;
-            if (eligible(t)) m_passed.push_back(t);
+        m_passed.resize(std::size_t(m_count));
+        std::size_t passed = 0;
+        if (limit == kNoLimit) {
+            for (int t = 0; t < m_count; ++t)
+                m_passed[passed++] = t;
+        } else {
+            // At or above the threshold the distance, and so the truncated one, is at least
+            // limit; the float bound is rounded up so it never excludes more. Branch-free:
+            // most tiles fail, at random.
+            const float bound = std::nextafter(static_cast<float>(approxPruneThreshold(limit)),
+                                               std::numeric_limits<float>::infinity());
+            for (int t = 0; t < m_count; ++t) {
+                m_passed[passed] = t;
+                passed += !(approx[t] >= bound);
+            }
         }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < passed; ++i)
+            if (eligible(m_passed[i])) m_passed[kept++] = m_passed[i];
+        m_passed.resize(kept);
         if (m_approxUsable && m_passed.size() >= std::size_t(TGoodTileList::kCapacity)) {
             m_values.clear();
+            // NaN never orders; as infinity it can only keep the limit where it is.
             for (int t : m_passed)
-                m_values.push_back(approx[t]);
+                m_values.push_back(std::isnan(approx[t]) ? std::numeric_limits<float>::infinity()
+                                                         : approx[t]);
             auto nth = m_values.begin() + (TGoodTileList::kCapacity - 1);
             std::nth_element(m_values.begin(), nth, m_values.end());
             const double tight = std::ceil(double(*nth) * 1.0001 + 1.0);
@@ -469,7 +550,7 @@ class TileRanker {
             if (limit != kNoLimit && double(approx[t]) >= cut) continue;
             m_candidates.push_back(
                 {t, 0,
-                 truncDiff(CellDistance(cell.ICinfo, m_lib.items[t].ICinfo, ctx.SearchOpts))});
+                 truncDiff(cellDistanceOf(cell.ICinfo, m_coarse[std::size_t(t)], ctx.SearchOpts))});
         }
         return limit;
     }
@@ -478,37 +559,56 @@ class TileRanker {
         packZones(cell.ICinfo, m_cellZones);
         std::int32_t cr, cg, cb;
         weightedSums(cell.ICinfo, cr, cg, cb);
+        quarterSums(cell.ICinfo, m_cellQuarters);
         weightedSumBounds(m_sumR.data(), m_sumG.data(), m_sumB.data(), m_count * kRotations, cr, cg,
                           cb, m_approx.data());
+        for (int t = 0; t < m_count; ++t) {
+            const float* lb = &m_approx[std::size_t(t) * kRotations];
+            m_tileMin[std::size_t(t)] = *std::min_element(lb, lb + kRotations);
+        }
         m_cellCi1 = cell.ICinfo.ci1.rgba;
     }
 
     // The exact ZoneDistance, or any value >= limit as soon as the partial sum reaches it.
-    std::int32_t zoneDistanceBelow(int t, int k, std::int32_t limit) const {
-        std::int32_t acc = rgbSquare(m_cellCi1, m_lib.items[t].ICinfoRot[k].ci1.rgba);
-        const std::int16_t* tile = &m_zones[(std::size_t(t) * kRotations + k) * kZoneSlots];
-        for (int chunk = 0; chunk < kZoneSlots; chunk += kChunkSlots) {
-            if (acc >= limit) return acc;
-            acc += zoneChunk(m_cellZones + chunk, tile + chunk, m_weights + chunk);
+    std::int32_t zoneDistanceBelow(std::size_t i, std::int32_t limit) const {
+        return zoneDistanceLimited(m_cellZones, &m_zones[i * kZoneSlots], m_weights,
+                                   rgbSquare(m_cellCi1, m_ci1[i]), limit);
+    }
+
+    // True when the quarter sums prove ZoneDistance >= limit (exact integers).
+    bool quarterBoundPrunes(std::size_t i, std::int32_t limit) const {
+        const std::int32_t* tq = &m_quarters[i * 12];
+        std::int64_t q = 0;
+        for (int j = 0; j < 12; ++j) {
+            const std::int64_t d = m_cellQuarters[j] - tq[j];
+            q += d * d;
         }
-        return acc;
+        return q >= kQuarterWeight * limit;
     }
 
     // Every eligible tile whose best rotation lies below limit, with that rotation (the
     // first of equal ones) and its exact distance. A rotation replaces the best only when
     // strictly nearer, so one whose distance provably reaches min(best, limit) is skipped.
     void collectRound(std::int32_t limit) {
+        const bool bounded = limit != kNoLimit;
+        const float tileCut = bounded ? roundBoundCut(limit) : 0.0f;
         for (int t = 0; t < m_count; ++t) {
+            if (bounded && m_tileMin[std::size_t(t)] >= tileCut) continue;
             if (!eligible(t)) continue;
-            const float* lb = &m_approx[std::size_t(t) * kRotations];
+            const std::size_t first = std::size_t(t) * kRotations;
+            const float* lb = &m_approx[first];
             std::int32_t best = limit;
+            float cut = tileCut;
             int rotation = -1;
             for (int k = 0; k < kRotations; ++k) {
-                if (best != kNoLimit && roundBoundPrunes(lb[k], best)) continue;
-                const std::int32_t d = zoneDistanceBelow(t, k, best);
-                if (d < best || (rotation < 0 && best == kNoLimit)) {
+                if (best != kNoLimit &&
+                    (lb[k] >= cut || quarterBoundPrunes(first + std::size_t(k), best)))
+                    continue;
+                const std::int32_t d = zoneDistanceBelow(first + std::size_t(k), best);
+                if (d < best || best == kNoLimit) {
                     best = d;
                     rotation = k;
+                    cut = roundBoundCut(best);
                 }
             }
             if (rotation >= 0) m_candidates.push_back({t, rotation, best});
@@ -529,6 +629,12 @@ class TileRanker {
     imaging::Trgba m_cellCi1{};
     std::vector<float> m_approx;
     std::vector<Candidate> m_candidates;
+    std::vector<CoarseColour> m_coarse;
+    std::vector<imaging::Trgba> m_ci1;
+    std::vector<std::int32_t> m_quarters; // [tile * 12 + rotation][quarter][channel]
+    std::vector<float> m_tileMin;         // smallest weighted-sum bound over a tile's turns
+    std::int32_t m_cellQuarters[12] = {};
+    std::vector<std::int32_t> m_uses;
     std::vector<int> m_passed;
     std::vector<float> m_values;
     std::int32_t m_lastBound = kNoLimit;
@@ -703,12 +809,14 @@ template <class Rank> void fillGridCell(MosaicContext& ctx, int row, int column,
     if (list.Count == 0) return;
     const int k = imaging::Random(std::min(list.Count, ctx.SearchOpts.RandomLevel));
     Cell_SetTile_R(ctx, cell, list.Tiles[k].TileID, list.Tiles[k].RotateID);
+    rank.assigned(list.Tiles[k].TileID);
     Cell_SetDither_R(ctx, column, row);
 }
 
 template <class Rank>
 void scanlinePass(MosaicContext& ctx, int level, imaging::Progress& progress, Rank& rank) {
     progress.processEvents();
+    rank.sync();
     TMosaicProject& p = *ctx.mproject;
     const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
     for (int row = 0; row < rows; ++row)
@@ -751,6 +859,7 @@ class FillableSet {
 template <class Rank>
 void randomPass(MosaicContext& ctx, int level, imaging::Progress& progress, Rank& rank) {
     progress.processEvents();
+    rank.sync();
     TMosaicProject& p = *ctx.mproject;
     const int rows = gridRows(p.cfg), columns = gridColumns(p.cfg);
     const int n = rows * columns;
@@ -775,6 +884,7 @@ void addonPass(MosaicContext& ctx, bool randomStart, int level, imaging::Progres
     TMosaicProject& p = *ctx.mproject;
     const int n = addonCount(p.cfg);
     if (n < 1) return;
+    rank.sync();
     TGoodTileList& list = ctx.SearchTileList;
     FillableSet open(n);
     for (int i = 0; i < n; ++i)
@@ -792,6 +902,7 @@ void addonPass(MosaicContext& ctx, bool randomStart, int level, imaging::Progres
         const int k = imaging::Random(std::min(list.Count, ctx.SearchOpts.RandomLevel));
         const double rotate = cell.Rotate;
         Cell_SetTile_R(ctx, cell, list.Tiles[k].TileID, list.Tiles[k].RotateID);
+        rank.assigned(list.Tiles[k].TileID);
         cell.Rotate = rotate;
         Cell_SetDither_addonR(ctx, index);
         if (!fillable(cell, level)) open.erase(index);
@@ -822,12 +933,16 @@ struct FastRank {
     void operator()(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list) {
         ranker.rank(ctx, cell, list, false);
     }
+    void sync() { ranker.syncUseCounts(); }
+    void assigned(int tile) { ranker.assigned(tile); }
 };
 
 struct PlainRank {
     void operator()(const MosaicContext& ctx, const TCell& cell, TGoodTileList& list) {
         GetGoodTileList(ctx, cell, list, false);
     }
+    void sync() {}
+    void assigned(int) {}
 };
 
 } // namespace
