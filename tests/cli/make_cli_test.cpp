@@ -1,5 +1,6 @@
 // vantorel-cli make and render, run as a user would run them.
 #include "../engine/render_fixture.h"
+#include "engine/project_model.h"
 #include "test_support.h"
 #include "tilelib/tile_library.h"
 
@@ -209,4 +210,77 @@ TEST_F(MakeFixture, BadInputFailsWithOneErrorLineAndKeepsTheEarlierPicture) {
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(errorLines(r).size(), 1) << qPrintable(r.err);
     EXPECT_EQ(readAll(out), before);
+}
+
+TEST_F(MakeFixture, EveryOptionLandsInTheSavedProject) {
+    const QString project = dir.file(QStringLiteral("all"));
+    const CliRun r = cli({QStringLiteral("make"),
+                          QStringLiteral("--main"),
+                          main,
+                          QStringLiteral("--lib"),
+                          lib,
+                          QStringLiteral("--out"),
+                          dir.file(QStringLiteral("all.tif")),
+                          QStringLiteral("--project"),
+                          project,
+                          QStringLiteral("--tiles"),
+                          QStringLiteral("9x7"),
+                          QStringLiteral("--tile-size"),
+                          QStringLiteral("16x12"),
+                          QStringLiteral("--gap"),
+                          QStringLiteral("3x1"),
+                          QStringLiteral("--enhance"),
+                          QStringLiteral("1.5"),
+                          QStringLiteral("--seed"),
+                          QStringLiteral("9"),
+                          QStringLiteral("--scanline"),
+                          QStringLiteral("--rgb-match"),
+                          QStringLiteral("--no-dither"),
+                          QStringLiteral("--dither-level"),
+                          QStringLiteral("50"),
+                          QStringLiteral("--random-level"),
+                          QStringLiteral("5"),
+                          QStringLiteral("--weight-light"),
+                          QStringLiteral("1"),
+                          QStringLiteral("--weight-color"),
+                          QStringLiteral("2"),
+                          QStringLiteral("--use-all"),
+                          QStringLiteral("--repeat-min"),
+                          QStringLiteral("2"),
+                          QStringLiteral("--repeat-max"),
+                          QStringLiteral("off"),
+                          QStringLiteral("--repeat-radius"),
+                          QStringLiteral("off"),
+                          QStringLiteral("--bg-main"),
+                          QStringLiteral("--grout"),
+                          QStringLiteral("00FF00"),
+                          QStringLiteral("--color-adjust"),
+                          QStringLiteral("0.2"),
+                          QStringLiteral("--alpha-blend"),
+                          QStringLiteral("0.1"),
+                          QStringLiteral("--view"),
+                          QStringLiteral("20")});
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_FALSE(QImage(dir.file(QStringLiteral("all.tif"))).isNull());
+
+    auto p = vantorel::engine::TMosaicProject::create();
+    vantorel::engine::TSearchOpts o{};
+    p->LoadProject(QDir(project).filePath(QStringLiteral("Mosaic.Prj")), o);
+    EXPECT_EQ(p->cfg.Hcc, 9);
+    EXPECT_EQ(p->cfg.Vcc, 7);
+    EXPECT_DOUBLE_EQ(p->cfg.CellWdf, 16);
+    EXPECT_DOUBLE_EQ(p->cfg.CellHtf, 12);
+    EXPECT_DOUBLE_EQ(p->cfg.CellgapwdF, 3);
+    EXPECT_DOUBLE_EQ(p->cfg.CellgaphtF, 1);
+    EXPECT_DOUBLE_EQ(p->cfg.SrcColorEnhance, 1.5);
+    EXPECT_EQ(p->cfg.RootPath.str(), QDir(project).absolutePath());
+    EXPECT_TRUE(o.SearchScanline && o.RGBMatch && o.UseAll && o.RepeatMinOn && o.BgMain);
+    EXPECT_FALSE(o.Dither || o.RepeatMaxOn || o.RepeatRadiusOn);
+    EXPECT_FLOAT_EQ(o.DitherLevel, 0.5f);
+    EXPECT_EQ(o.RandomLevel, 5);
+    EXPECT_FLOAT_EQ(o.WeightL, 1.0f);
+    EXPECT_FLOAT_EQ(o.WeightC, 2.0f);
+    EXPECT_EQ(o.GroutColor, 0xFF00FF00u);
+    EXPECT_DOUBLE_EQ(o.ColorAdjust, 0.2);
+    EXPECT_DOUBLE_EQ(o.AlphaBlend, 0.1);
 }
