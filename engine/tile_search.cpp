@@ -404,12 +404,13 @@ class TileRanker {
                                 m_approx.data());
         const TGoodTileList cleared = list;
         std::int32_t limit = firstLimit();
-        for (;;) {
+        // Later rounds only raise the limit, so the loop ends (at the latest with no limit).
+        for (bool firstRound = true;; firstRound = false) {
             m_candidates.clear();
             if (m_round)
                 collectRound(limit);
             else
-                limit = collectRect(ctx, cell, limit);
+                limit = collectRect(ctx, cell, limit, firstRound);
             // Stable by index: of equal distances the lower tile index ranks first.
             std::sort(m_candidates.begin(), m_candidates.end(),
                       [](const Candidate& x, const Candidate& y) {
@@ -512,7 +513,8 @@ class TileRanker {
     // Every eligible tile whose distance may lie below the returned limit (at most limit),
     // with its exact distance. When 100 eligible tiles pass, the limit shrinks to just above
     // the 100th smallest approximation: those 100 tiles alone prove the list fills below it.
-    std::int32_t collectRect(const MosaicContext& ctx, const TCell& cell, std::int32_t limit) {
+    std::int32_t collectRect(const MosaicContext& ctx, const TCell& cell, std::int32_t limit,
+                             bool mayTighten) {
         const float* approx = m_approx.data();
         m_passed.resize(std::size_t(m_count));
         std::size_t passed = 0;
@@ -534,7 +536,8 @@ class TileRanker {
         for (std::size_t i = 0; i < passed; ++i)
             if (eligible(m_passed[i])) m_passed[kept++] = m_passed[i];
         m_passed.resize(kept);
-        if (m_approxUsable && m_passed.size() >= std::size_t(TGoodTileList::kCapacity)) {
+        if (mayTighten && m_approxUsable &&
+            m_passed.size() >= std::size_t(TGoodTileList::kCapacity)) {
             m_values.clear();
             // NaN never orders; as infinity it can only keep the limit where it is.
             for (int t : m_passed)
