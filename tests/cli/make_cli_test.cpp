@@ -107,7 +107,9 @@ TEST_F(MakeFixture, MakeThenRenderDrawsTheSamePicture) {
                    QStringLiteral("--out"), c, QStringLiteral("--view"), QStringLiteral("20")})
                   .status,
               0);
-    EXPECT_GT(vantorel::test::compareImages(QImage(c), pa, 0, QStringLiteral("view20")), 0);
+    const QImage tileColours = QImage(c).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(tileColours.size(), pa.size());
+    EXPECT_NE(tileColours, pa.convertToFormat(QImage::Format_ARGB32));
 }
 
 TEST_F(MakeFixture, OptionsReachTheMosaic) {
