@@ -55,7 +55,8 @@ std::optional<int> ArgParser::intValue(const QString& name) const {
     if (!v) return std::nullopt;
     bool ok = false;
     const int n = v->toInt(&ok);
-    if (!ok) throw CliError(QStringLiteral("--%1 expects a whole number, got \"%2\"").arg(name, *v));
+    if (!ok)
+        throw CliError(QStringLiteral("--%1 expects a whole number, got \"%2\"").arg(name, *v));
     return n;
 }
 
@@ -83,8 +84,10 @@ std::optional<std::pair<double, double>> ArgParser::pairValue(const QString& nam
 }
 
 void StderrProgress::setProgress(int percent) {
-    if (percent == m_last) return;
-    m_last = percent;
+    // Every tenth is enough for a person watching.
+    const int step = percent / 10;
+    if (step == m_last) return;
+    m_last = step;
     std::fprintf(stderr, "%s %d%%\n", qPrintable(m_label), percent);
 }
 

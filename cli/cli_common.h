@@ -40,7 +40,7 @@ private:
     QSet<QString> m_flags;
 };
 
-// Prints "<percent>%" progress lines on standard error, at most once per change.
+// Prints "<label> <percent>%" lines on standard error, one per tenth of progress.
 class StderrProgress final : public imaging::Progress {
 public:
     explicit StderrProgress(QString label) : m_label(std::move(label)) {}

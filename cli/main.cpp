@@ -20,7 +20,7 @@ const Command kCommands[] = {
     {"lib-create", runLibCreate, "lib-create LIBDIR --name NAME [--tile WxH] [--dpi D]"},
     {"lib-add", runLibAdd, "lib-add LIBDIR PATH..."},
     {"lib-info", runLibInfo, "lib-info LIBDIR"},
-    {"make", runMake, "make [--main IMAGE] [--lib LIBDIR] --out PICTURE [options]"},
+    {"make", runMake, "make [--main IMAGE | --sample N] [--lib LIBDIR] --out PICTURE [options] (--help)"},
     {"render", runRender, "render PROJECT_FOLDER_OR_Mosaic.Prj --out PICTURE [--view MODE]"},
     {"install-content", runInstallContent, "install-content"},
 };

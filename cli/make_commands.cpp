@@ -5,11 +5,13 @@
 #include "imaging/image_func.h"
 #include "imaging/mosaic_pattern.h"
 #include "imaging/program_random.h"
+#include "shell/install_content.h"
 #include "tilelib/tile_library.h"
 #include "workflow/main_image.h"
 #include "workflow/project_folder.h"
 #include "workflow/project_pipeline.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -28,8 +30,9 @@ using engine::TRectF;
 using workflow::ControlRange;
 
 const char* const kMakeUsage =
-    "usage: vantorel-cli make --main IMAGE --lib LIBDIR --out PICTURE [--project DIR]\n"
-    "    [--pattern FILE.pat] [--tiles HxV] [--tile-size WxH] [--gap WxH] [--enhance F]\n"
+    "usage: vantorel-cli make [--main IMAGE | --sample N] [--lib LIBDIR] --out PICTURE\n"
+    "    [--project DIR]\n"
+    "    [--pattern FILE.pat|NAME] [--tiles HxV] [--tile-size WxH] [--gap WxH] [--enhance F]\n"
     "    [--crop LEFT,TOP,RIGHT,BOTTOM] [--seed N] [--scanline] [--rgb-match] [--no-dither]\n"
     "    [--dither-level F] [--random-level N] [--weight-light F] [--weight-color F]\n"
     "    [--use-all] [--repeat-min N] [--repeat-max N|off] [--repeat-radius N|off]\n"
@@ -38,6 +41,11 @@ const char* const kMakeUsage =
     "start, dither on at 100, Light-RGB match, weights 0.795082, random level 15, repeat max\n"
     "50, repeat radius 1, grout = average colour of the crop, colour adjust 0.4, alpha blend\n"
     "0.25, view 50 (final mosaic), one square cell per pattern group.\n"
+    "  --main IMAGE         the picture to turn into a mosaic; without it one of the three\n"
+    "                       embedded sample pictures (--sample 1, 2 or 3; random otherwise)\n"
+    "  --lib LIBDIR         tile library folder; without it the installed \"DefaultSample\"\n"
+    "                       library (installed on first use)\n"
+    "  --pattern P          a .pat file or a stock pattern's name, e.g. 60_hexagon\n"
     "  --tiles HxV          horizontal x vertical tile count, 5..200 each\n"
     "  --tile-size WxH      tile size in pixels, 0.1..200\n"
     "  --gap WxH            gaps in pixels, 0..100\n"
@@ -121,26 +129,72 @@ int viewModeOption(const ArgParser& p) {
     return *v;
 }
 
-// The main image of a make run. A later step may fall back on a sample picture here.
-QString resolveMainImage(const ArgParser& p) {
-    const auto v = p.value(QStringLiteral("main"));
-    if (!v) throw CliError("make needs --main IMAGE (the picture to turn into a mosaic)");
-    if (!QFileInfo(*v).isFile())
-        throw CliError(QStringLiteral("main image \"%1\" does not exist").arg(*v));
-    return *v;
+// Where the main image of a make run comes from: a file, or an embedded sample picture.
+struct MainImageSource {
+    QString path;     // empty for a sample picture
+    QByteArray bytes; // the sample picture's PNG
+    QString label;    // for messages and the summary
+};
+
+// --main IMAGE, else sample picture --sample N, else a random one of the three.
+MainImageSource resolveMainImage(const ArgParser& p) {
+    if (const auto v = p.value(QStringLiteral("main"))) {
+        if (p.has(QStringLiteral("sample")))
+            throw CliError("give either --main IMAGE or --sample N, not both");
+        if (!QFileInfo(*v).isFile())
+            throw CliError(QStringLiteral("main image \"%1\" does not exist").arg(*v));
+        return {*v, {}, *v};
+    }
+    int n = shell::randomSamplePictureNumber();
+    if (const auto chosen = p.intValue(QStringLiteral("sample"))) {
+        if (*chosen < 1 || *chosen > 3)
+            throw CliError(QStringLiteral("--sample must be 1, 2 or 3, got %1").arg(*chosen));
+        n = *chosen;
+    }
+    const QByteArray bytes = shell::samplePictureBytes(n);
+    if (bytes.isEmpty())
+        throw CliError(QStringLiteral("the sample picture %1 is missing from the program").arg(n));
+    return {{}, bytes, QStringLiteral("sample picture %1").arg(n)};
 }
 
-// The tile library folder of a make run. A later step may fall back on the installed
-// sample library here.
-QString resolveLibraryFolder(const ArgParser& p) {
+// Shows the first-start extraction as progress lines on standard error.
+workflow::UnzipDisplay stderrUnzipDisplay() {
+    workflow::UnzipDisplay display;
+    display.processEvents = [](const workflow::UnzipDisplay& d) {
+        printErr(QStringLiteral("%1 %2").arg(d.Label_file, d.lb_progress));
+    };
+    return display;
+}
+
+// --lib LIBDIR, else the installed sample library (installing the content when missing).
+QString resolveLibraryFolder(const ArgParser& p, const shell::AppFolders& folders) {
     const auto v = p.value(QStringLiteral("lib"));
-    if (!v) throw CliError("make needs --lib LIBDIR (a tile library folder)");
+    if (!v) {
+        workflow::UnzipDisplay display = stderrUnzipDisplay();
+        return shell::installedSampleLibrary(folders, &display);
+    }
     if (!QFileInfo(*v).isDir())
         throw CliError(QStringLiteral("tile library folder \"%1\" does not exist").arg(*v));
     if (!tilelib::IsTileLibFolder(*v))
         throw CliError(
             QStringLiteral("\"%1\" is not a tile library: it has no imagelib.dat").arg(*v));
     return *v;
+}
+
+// --pattern: a .pat file, or the name of a stock pattern ("60_hexagon") looked up in the
+// program's pattern folder, then the user's (installing the stock patterns when missing).
+QString resolvePatternFile(const QString& value, const shell::AppFolders& folders) {
+    if (QFileInfo(value).isFile()) return value;
+    QString found = shell::findPatternFile(folders, value);
+    if (found.isEmpty() && !value.contains(QLatin1Char('/'))) {
+        workflow::UnzipDisplay display = stderrUnzipDisplay();
+        shell::installForStart(folders, display);
+        found = shell::findPatternFile(folders, value);
+    }
+    if (found.isEmpty())
+        throw CliError(
+            QStringLiteral("pattern \"%1\" is neither a file nor a stock pattern").arg(value));
+    return found;
 }
 
 QString requiredOut(const ArgParser& p) {
@@ -209,7 +263,8 @@ int runMake(const QStringList& args) {
                              QStringLiteral("weight-color"), QStringLiteral("repeat-min"),
                              QStringLiteral("repeat-max"),   QStringLiteral("repeat-radius"),
                              QStringLiteral("grout"),        QStringLiteral("color-adjust"),
-                             QStringLiteral("alpha-blend"),  QStringLiteral("view")},
+                             QStringLiteral("alpha-blend"),  QStringLiteral("view"),
+                             QStringLiteral("sample")},
                       {QStringLiteral("scanline"), QStringLiteral("rgb-match"),
                        QStringLiteral("no-dither"), QStringLiteral("use-all"),
                        QStringLiteral("bg-main"), QStringLiteral("help")});
@@ -223,8 +278,21 @@ int runMake(const QStringList& args) {
 
     // Everything is checked before anything is computed or written.
     const QString out = requiredOut(p);
-    const QString mainPath = resolveMainImage(p);
-    const QString libFolder = resolveLibraryFolder(p);
+    // The seed comes first: it also decides which sample picture a run without --main takes.
+    if (const auto seed = p.value(QStringLiteral("seed"))) {
+        bool ok = false;
+        const uint n = seed->toUInt(&ok);
+        if (!ok)
+            throw CliError(QStringLiteral("--seed expects a whole number, got \"%1\"").arg(*seed));
+        imaging::seedProgramRandom(n);
+    }
+
+    const shell::AppFolders folders = shell::currentAppFolders();
+    const MainImageSource mainImage = resolveMainImage(p);
+    const QString libFolder = resolveLibraryFolder(p, folders);
+    const auto patternOption = p.value(QStringLiteral("pattern"));
+    const QString patternFile =
+        patternOption ? resolvePatternFile(*patternOption, folders) : QString();
     const int viewMode = viewModeOption(p);
 
     workflow::WizardSettings s;
@@ -264,14 +332,6 @@ int runMake(const QStringList& args) {
         checkedValue(p, QStringLiteral("alpha-blend"), workflow::kAlphaBlendRange, s.alphaBlend);
     const auto grout = p.value(QStringLiteral("grout"));
     const TAlphaColor groutColor = grout ? groutOption(*grout) : 0u;
-    if (const auto seed = p.value(QStringLiteral("seed"))) {
-        bool ok = false;
-        const uint n = seed->toUInt(&ok);
-        if (!ok)
-            throw CliError(QStringLiteral("--seed expects a whole number, got \"%1\"").arg(*seed));
-        imaging::seedProgramRandom(n);
-    }
-
     QElapsedTimer total;
     total.start();
     auto ctx = engine::MosaicContext::create();
@@ -281,17 +341,23 @@ int runMake(const QStringList& args) {
         throw CliError(QStringLiteral("the tile library \"%1\" holds no tiles; the mosaic would be "
                                       "empty")
                            .arg(libFolder));
-    if (const auto pattern = p.value(QStringLiteral("pattern")))
-        ctx->mproject->patterncfg = imaging::Pattern_LoadFile(*pattern);
+    if (!patternFile.isEmpty()) ctx->mproject->patterncfg = imaging::Pattern_LoadFile(patternFile);
 
     // The crop view is the image itself (ScreenScale 1), so crop coordinates are pixels of
     // IMAGE and MakeFullSize cuts exactly those pixels.
-    QImageReader reader(mainPath);
+    QBuffer sampleBuffer;
+    QImageReader reader;
+    if (mainImage.path.isEmpty()) {
+        sampleBuffer.setData(mainImage.bytes);
+        reader.setDevice(&sampleBuffer);
+    } else {
+        reader.setFileName(mainImage.path);
+    }
     reader.setAutoTransform(true);
     QImage picture = reader.read();
     if (picture.isNull())
         throw CliError(QStringLiteral("cannot read the main image \"%1\": %2")
-                           .arg(mainPath, reader.errorString()));
+                           .arg(mainImage.label, reader.errorString()));
     workflow::CropView view;
     view.viewWidth = Single(picture.width());
     view.viewHeight = Single(picture.height());

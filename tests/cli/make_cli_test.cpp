@@ -20,9 +20,14 @@ struct CliRun {
     QString out, err;
 };
 
-CliRun cli(const QStringList& args) {
+// home, when given, stands in for the user's home folder (and so the documents folder).
+CliRun cli(const QStringList& args, const QString& home = QString()) {
     static const QTemporaryDir runtimeDir; // keeps Qt's runtime-folder warning off stderr
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!home.isEmpty()) {
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    }
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess p;
@@ -166,7 +171,10 @@ TEST_F(MakeFixture, BadInputFailsWithOneErrorLineAndKeepsTheEarlierPicture) {
         QStringList args;
         const char* says;
     } cases[] = {
-        {"no main", {QStringLiteral("--lib"), lib}, "--main"},
+        {"main and sample",
+         {QStringLiteral("--main"), main, QStringLiteral("--sample"), QStringLiteral("1"),
+          QStringLiteral("--lib"), lib},
+         "--sample"},
         {"missing main",
          {QStringLiteral("--main"), dir.file(QStringLiteral("nope.jpg")), QStringLiteral("--lib"),
           lib},
@@ -285,4 +293,47 @@ TEST_F(MakeFixture, EveryOptionLandsInTheSavedProject) {
     EXPECT_EQ(o.GroutColor, 0xFF00FF00u);
     EXPECT_DOUBLE_EQ(o.ColorAdjust, 0.2);
     EXPECT_DOUBLE_EQ(o.AlphaBlend, 0.1);
+}
+
+// Without --main and --lib a newcomer's run takes an embedded sample picture and the
+// sample library, installed on first use; stock patterns are found by name.
+TEST(MakeDefaults, SampleContentWhenNoImageOrLibraryIsGiven) {
+    ScratchDir home;
+    const QString out = home.file(QStringLiteral("sample.png"));
+    const QStringList small = {QStringLiteral("--tiles"),     QStringLiteral("12x9"),
+                               QStringLiteral("--tile-size"), QStringLiteral("20x20"),
+                               QStringLiteral("--seed"),      QStringLiteral("1"),
+                               QStringLiteral("--out"),       out};
+    const CliRun r =
+        cli(QStringList{QStringLiteral("make"), QStringLiteral("--sample"), QStringLiteral("2"),
+                        QStringLiteral("--pattern"), QStringLiteral("60_hexagon")} +
+                small,
+            home.path());
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    const QImage picture(out);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GT(picture.width(), 12 * 19);
+    const QString library =
+        home.file(QStringLiteral("Documents/Vantorel_S/Tilelibs/DefaultSample"));
+    EXPECT_TRUE(vantorel::tilelib::IsTileLibFolder(library));
+    EXPECT_TRUE(r.out.contains(QLatin1String("distinct tiles"))) << qPrintable(r.out);
+
+    struct Case {
+        const char* name;
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {"unknown stock pattern",
+         {QStringLiteral("--pattern"), QStringLiteral("99_none")},
+         "stock pattern"},
+        {"sample out of range", {QStringLiteral("--sample"), QStringLiteral("4")}, "1, 2 or 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliRun bad = cli(QStringList{QStringLiteral("make")} + c.args + small, home.path());
+        EXPECT_NE(bad.status, 0);
+        const QStringList errors = errorLines(bad);
+        ASSERT_EQ(errors.size(), 1) << qPrintable(bad.err);
+        EXPECT_TRUE(errors[0].contains(QLatin1String(c.says))) << qPrintable(errors[0]);
+    }
 }
