@@ -247,18 +247,21 @@ QString newLibraryMessage(NewLibCheck check) {
     return {};
 }
 
-QString suggestLibraryFolder(const QString& userTilelibFolder, const QString& name,
-                             const QDateTime& when) {
+QString folderDateStamp(const QDateTime& when) {
     const QDate d = when.date();
     const QTime t = when.time();
-    const QString stamp = QStringLiteral("%1-%2-%3-%4-%5-%6")
-                              .arg(d.year())
-                              .arg(d.month())
-                              .arg(d.day())
-                              .arg(t.hour())
-                              .arg(t.minute())
-                              .arg(t.second());
-    return joinPath(userTilelibFolder, name + stamp);
+    return QStringLiteral("%1-%2-%3-%4-%5-%6")
+        .arg(d.year())
+        .arg(d.month())
+        .arg(d.day())
+        .arg(t.hour())
+        .arg(t.minute())
+        .arg(t.second());
+}
+
+QString suggestLibraryFolder(const QString& userTilelibFolder, const QString& name,
+                             const QDateTime& when) {
+    return joinPath(userTilelibFolder, name + folderDateStamp(when));
 }
 
 QString applySizeReadout(TtileLibCfg& cfg, double width, double height, double dpi) {

@@ -37,6 +37,10 @@ NewLibCheck checkNewLibrary(const QString& name, const QString& folder);
 // The window's message for a check result; empty for CreateInExisting.
 QString newLibraryMessage(NewLibCheck check);
 
+// The local date and time as y-m-d-h-m-s without leading zeros, which new library and
+// project folders carry after their name ("2019-4-26-1-24-2").
+QString folderDateStamp(const QDateTime& when);
+
 // Suggested folder of a new library: the name followed by the date and time as
 // y-m-d-h-m-s without leading zeros, inside userTilelibFolder.
 QString suggestLibraryFolder(const QString& userTilelibFolder, const QString& name,

@@ -4,6 +4,7 @@
 #include "imaging/image_func.h"
 #include "imaging/mosaic_pattern.h"
 #include "imaging/short_string.h"
+#include "tilelib/library_building.h"
 #include "tilelib/tile_library.h"
 #include "workflow/main_image.h"
 #include "workflow/project_pipeline.h"
@@ -106,16 +107,7 @@ void savePictureFile(const QImage& picture, const QString& path, int jpegQuality
 
 QString SaveProject_ProposeFolder(const QString& projectsFolder, const QString& name,
                                   const QDateTime& now) {
-    const QDate d = now.date();
-    const QTime t = now.time();
-    const QString stamp = QStringLiteral("%1-%2-%3-%4-%5-%6")
-                              .arg(d.year())
-                              .arg(d.month())
-                              .arg(d.day())
-                              .arg(t.hour())
-                              .arg(t.minute())
-                              .arg(t.second());
-    return QDir(projectsFolder).filePath(name + stamp);
+    return QDir(projectsFolder).filePath(name + tilelib::folderDateStamp(now));
 }
 
 void SaveProject_WriteFolder(engine::MosaicContext& ctx, const QString& F, const QImage& picture,

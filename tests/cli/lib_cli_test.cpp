@@ -1,60 +1,21 @@
 // vantorel-cli lib-create, lib-add and lib-info, run as a user would run them.
+#include "cli_runner.h"
 #include "test_support.h"
 #include "tilelib/tile_library.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using vantorel::test::gradientImage;
 using vantorel::test::ScratchDir;
 using vantorel::test::solidImage;
 
-namespace {
-
-struct CliRun {
-    int status = -1;
-    QString out, err;
-};
-
-CliRun cli(const QStringList& args) {
-    // A runtime folder of our own keeps Qt's warning about a missing one off stderr.
-    static const QTemporaryDir runtimeDir;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VANTOREL_CLI_PATH), args);
-    CliRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-QStringList lines(const QString& text) {
-    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// Every standard-error line that reports a failure.
-QStringList errorLines(const CliRun& r) {
-    QStringList found;
-    for (const QString& l : lines(r.err))
-        if (l.startsWith(QLatin1String("error: "))) found << l;
-    return found;
-}
-
-} // namespace
+using vantorel::test::cli;
+using vantorel::test::CliRun;
+using vantorel::test::errorLines;
+using vantorel::test::lines;
 
 TEST(LibCli, CreateAddAndInfo) {
     ScratchDir dir;

@@ -1,5 +1,6 @@
 // vantorel-cli make and render, run as a user would run them.
 #include "../engine/render_fixture.h"
+#include "cli_runner.h"
 #include "engine/project_model.h"
 #include "test_support.h"
 #include "tilelib/tile_library.h"
@@ -7,51 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using vantorel::test::cli;
+using vantorel::test::CliRun;
+using vantorel::test::errorLines;
 using vantorel::test::ScratchDir;
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    QString out, err;
-};
-
-// home, when given, stands in for the user's home folder (and so the documents folder).
-CliRun cli(const QStringList& args, const QString& home = QString()) {
-    static const QTemporaryDir runtimeDir; // keeps Qt's runtime-folder warning off stderr
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!home.isEmpty()) {
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    }
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VANTOREL_CLI_PATH), args);
-    CliRun r;
-    if (!p.waitForFinished(180000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-QStringList errorLines(const CliRun& r) {
-    QStringList found;
-    for (const QString& l : r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (l.startsWith(QLatin1String("error: "))) found << l;
-    return found;
-}
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
