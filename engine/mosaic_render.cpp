@@ -62,25 +62,7 @@ void drawShape(const TCell& cell, QPainter& canvas, bool fill, TAlphaColor color
 // Turns b about its centre onto a transparent box, so the masked-out area stays
 // see-through (an opaque box would hide the grout around every turned tile).
 QImage rotateTransparent(const QImage& b, double degrees) {
-    const double w = b.width(), h = b.height();
-    const double rad = degrees / kDegPerRad;
-    const double c = std::cos(rad), s = std::sin(rad);
-    const double bw = std::abs(w * c) + std::abs(h * s);
-    const double bh = std::abs(w * s) + std::abs(h * c);
-    const int nw = int(bw + 1e-6), nh = int(bh + 1e-6);
-    if (nw <= 0 || nh <= 0) return {};
-    QImage out(nw, nh, QImage::Format_ARGB32_Premultiplied);
-    out.fill(0u);
-    QPainter painter(&out);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    QTransform t;
-    t.translate(bw / 2, bh / 2);
-    t.rotate(degrees);
-    t.translate(-w / 2, -h / 2);
-    painter.setTransform(t);
-    painter.drawImage(QRectF(0, 0, w, h), b);
-    return out;
+    return imaging::rotatedImage(b, degrees, 0u);
 }
 
 // What one cell draws: its bitmap and where.

@@ -272,10 +272,9 @@ void Bitmap_ApplyAlphaMask(const QImage& mask, QImage& target) {
     }
 }
 
-void Bitmap_Rotate(QImage& bitmap, Single degrees) {
-    if (degrees == 0.0f || !std::isfinite(degrees) || bitmap.isNull()) return;
-    const double w = bitmap.width(), h = bitmap.height();
-    const double rad = static_cast<double>(degrees) * 0.017453292519943295;
+QImage rotatedImage(const QImage& source, double degrees, QRgb background) {
+    const double w = source.width(), h = source.height();
+    const double rad = degrees * 0.017453292519943295;
     const double c = std::cos(rad), s = std::sin(rad);
     double minX = 0, maxX = 0, minY = 0, maxY = 0;
     const double cx[4] = {-w / 2, w / 2, w / 2, -w / 2};
@@ -290,23 +289,26 @@ void Bitmap_Rotate(QImage& bitmap, Single degrees) {
     const double bw = maxX - minX, bh = maxY - minY;
     // The slack keeps quarter turns, whose sine and cosine are not exact, at whole sizes.
     const int nw = static_cast<int>(bw + 1e-6), nh = static_cast<int>(bh + 1e-6);
-    QImage out = blankImage(nw, nh, QImage::Format_ARGB32_Premultiplied, 0xFF000000u);
-    if (out.isNull()) {
-        bitmap = QImage();
-        return;
-    }
-    {
-        const QImage src = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QPainter painter(&out);
-        smoothHints(painter);
-        QTransform t;
-        t.translate(bw / 2, bh / 2);
-        t.rotate(degrees);
-        t.translate(-w / 2, -h / 2);
-        painter.setTransform(t);
-        painter.drawImage(QRectF(0, 0, w, h), src);
-    }
-    bitmap = out.convertToFormat(QImage::Format_ARGB32);
+    QImage out = blankImage(nw, nh, QImage::Format_ARGB32_Premultiplied, background);
+    if (out.isNull()) return out;
+    const QImage src = source.format() == QImage::Format_ARGB32_Premultiplied
+                           ? source
+                           : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&out);
+    smoothHints(painter);
+    QTransform t;
+    t.translate(bw / 2, bh / 2);
+    t.rotate(degrees);
+    t.translate(-w / 2, -h / 2);
+    painter.setTransform(t);
+    painter.drawImage(QRectF(0, 0, w, h), src);
+    return out;
+}
+
+void Bitmap_Rotate(QImage& bitmap, Single degrees) {
+    if (degrees == 0.0f || !std::isfinite(degrees) || bitmap.isNull()) return;
+    const QImage out = rotatedImage(bitmap, degrees, 0xFF000000u);
+    bitmap = out.isNull() ? QImage() : out.convertToFormat(QImage::Format_ARGB32);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -35,6 +35,9 @@ void Bitmap_ShiftToColor(QImage& bitmap, const TimgColorInfo& tile, const TimgCo
 void Bitmap_ApplyAlphaMask(const QImage& mask, QImage& target);
 // Turns bitmap about its centre; it grows to the turned bounding box, corners opaque black.
 void Bitmap_Rotate(QImage& bitmap, Single degrees);
+// source turned about its centre onto a box of background grown to the turned bounding box,
+// premultiplied; a null image when that box cannot be allocated.
+QImage rotatedImage(const QImage& source, double degrees, TAlphaColor background);
 
 void Bitmap_DrawOpacity(const QImage& source, QImage& destination, const TRectF& sourceRect,
                         const TRectF& destRect, Single opacity);
