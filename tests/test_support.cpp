@@ -1,13 +1,26 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace vantorel::test {
 
 ScratchDir::ScratchDir() : m_dir(QDir::tempPath() + QStringLiteral("/vantorel-test-XXXXXX")) {}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+}
 
 QImage solidImage(int w, int h, unsigned rgb) {
     QImage img(w, h, QImage::Format_ARGB32);

@@ -13,14 +13,10 @@
 using vantorel::test::cli;
 using vantorel::test::CliRun;
 using vantorel::test::errorLines;
+using vantorel::test::readAll;
 using vantorel::test::ScratchDir;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // A 25-tile library and a 320 x 240 main picture: left half black, right half white with a
 // photo-like band.

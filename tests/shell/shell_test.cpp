@@ -19,20 +19,11 @@
 
 using namespace vantorel;
 using namespace vantorel::shell;
+using test::readAll;
 using test::ScratchDir;
+using test::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 struct StockRow {
     const char* name;

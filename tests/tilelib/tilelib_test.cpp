@@ -11,6 +11,7 @@
 #include <vector>
 
 using namespace vantorel::tilelib;
+using vantorel::test::readAll;
 using vantorel::test::ScratchDir;
 
 namespace {
@@ -18,12 +19,6 @@ namespace {
 constexpr std::size_t kSlot0 = 800;
 constexpr std::size_t kSlotSize = sizeof(TTileItem);
 constexpr std::size_t kEnable = 800 + kSlotSize * kTileSlots;
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
 
 void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);

@@ -13,7 +13,9 @@
 #include <vector>
 
 using namespace vantorel::workflow;
+using vantorel::test::readAll;
 using vantorel::test::ScratchDir;
+using vantorel::test::writeAll;
 
 namespace {
 
@@ -35,17 +37,6 @@ void makeZip(const QString& path, const Entries& entries) {
         ASSERT_GE(zip_file_add(za, n.constData(), src, 0), 0) << zip_strerror(za);
     }
     ASSERT_EQ(zip_close(za), 0) << zip_strerror(za);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 // Every distinct progress text in the order the window would show it.
