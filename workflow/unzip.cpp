@@ -49,6 +49,18 @@ bool staysInside(const QString& path, const QString& canonicalRoot) {
            (canonical == canonicalRoot || canonical.startsWith(canonicalRoot + QLatin1Char('/')));
 }
 
+// The deepest part of path that is already on disk (a dangling link counts), so it can be
+// checked before creating folders below it.
+QString existingPart(const QString& path) {
+    QFileInfo fi(path);
+    while (!fi.exists() && !fi.isSymLink()) {
+        const QString up = fi.path();
+        if (up == fi.filePath()) break;
+        fi.setFile(up);
+    }
+    return fi.filePath();
+}
+
 void writeEntry(zip_t* za, zip_uint64_t index, const QString& archive, const QString& entry,
                 const QString& path, UnzipDisplay& display) {
     auto fail = [&](const QString& why) {
@@ -150,13 +162,17 @@ bool Unzip_Extract(UnzipDisplay& display, const QString& archive, const QString&
         display.OnZipProgressEvent(entry);
         const bool folder = relative.endsWith(QLatin1Char('/'));
         const QString folderPath = folder ? path : QFileInfo(path).path();
-        if (!QDir().mkpath(folderPath))
-            throw UnzipError(QStringLiteral("cannot create folder \"%1\"").arg(folderPath));
-        // A link already inside the target must not carry the entry elsewhere.
-        if (!staysInside(folderPath, root))
+        // A link already inside the target must not carry the entry elsewhere, not even the
+        // folders leading to it.
+        const auto refuseLink = [&] {
             throw UnzipError(
                 QStringLiteral("\"%1\": refused entry \"%2\": it leads outside the target folder")
                     .arg(archive, entry));
+        };
+        if (!staysInside(existingPart(folderPath), root)) refuseLink();
+        if (!QDir().mkpath(folderPath))
+            throw UnzipError(QStringLiteral("cannot create folder \"%1\"").arg(folderPath));
+        if (!staysInside(folderPath, root)) refuseLink();
         if (!folder) writeEntry(za.get(), zip_uint64_t(i), archive, entry, path, display);
     }
 
