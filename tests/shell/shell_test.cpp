@@ -111,7 +111,12 @@ TEST(AppFolders, CreatesUserFoldersAndSkipsOnesThatCannotBeMade) {
 
 TEST(InstallContent, FreshAccountGetsLibraryAndStockPatterns) {
     Account acc;
+    QStringList titles; // the title line whenever the window repaints, once per change
+    acc.display.processEvents = [&](const workflow::UnzipDisplay& d) {
+        if (titles.isEmpty() || titles.last() != d.Label_file) titles << d.Label_file;
+    };
     const InstallResult result = acc.start();
+    EXPECT_EQ(titles, QStringList({"Default Img", "Pattern"}));
     EXPECT_TRUE(result.libraryExtracted);
     EXPECT_TRUE(result.patternsExtracted);
     const AppFolders& f = acc.folders;
