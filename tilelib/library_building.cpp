@@ -161,20 +161,37 @@ bool TTilelib::AddImgFile2(const QString& path) {
     const bool sameFile =
         QFileInfo(sourcePath).exists() &&
         QFileInfo(sourcePath).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
+    // Both files are written aside and put in place only once both are complete, so a
+    // failure keeps the files of a tile that already has this name.
+    QSaveFile source(sourcePath);
     if (!sameFile) {
-        if (QFileInfo::exists(sourcePath)) QFile::remove(sourcePath);
         QFile from(path);
-        if (!from.copy(sourcePath))
+        if (!from.open(QIODevice::ReadOnly) || !source.open(QIODevice::WriteOnly))
             fail(QStringLiteral("cannot copy \"%1\" to \"%2\": %3")
-                     .arg(shown(path), shown(sourcePath), from.errorString()));
+                     .arg(shown(path), shown(sourcePath),
+                          from.isOpen() ? source.errorString() : from.errorString()));
+        while (!from.atEnd()) {
+            const QByteArray chunk = from.read(1 << 20);
+            if (chunk.isEmpty() || source.write(chunk) != chunk.size())
+                fail(QStringLiteral("cannot copy \"%1\" to \"%2\": %3")
+                         .arg(shown(path), shown(sourcePath),
+                              chunk.isEmpty() ? from.errorString() : source.errorString()));
+        }
     }
-    QImageWriter writer(readyPath);
-    if (!writer.write(tile)) {
-        const QString why = writer.errorString();
-        QFile::remove(readyPath);
-        if (!sameFile) QFile::remove(sourcePath);
-        fail(QStringLiteral("cannot save the tile \"%1\": %2").arg(shown(readyPath), why));
-    }
+    QSaveFile ready(readyPath);
+    if (!ready.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("cannot save the tile \"%1\": %2")
+                 .arg(shown(readyPath), ready.errorString()));
+    QImageWriter writer(&ready, QFileInfo(name).suffix().toLower().toLatin1());
+    if (!writer.write(tile))
+        fail(QStringLiteral("cannot save the tile \"%1\": %2")
+                 .arg(shown(readyPath), writer.errorString()));
+    if (!ready.commit())
+        fail(QStringLiteral("cannot save the tile \"%1\": %2")
+                 .arg(shown(readyPath), ready.errorString()));
+    if (!sameFile && !source.commit())
+        fail(QStringLiteral("cannot copy \"%1\" to \"%2\": %3")
+                 .arg(shown(path), shown(sourcePath), source.errorString()));
 
     items[Count] = *slot;
     ++Count;

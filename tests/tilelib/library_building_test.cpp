@@ -238,6 +238,41 @@ TEST(AddImgFile2, AddingAPhotoFromItsOwnSourceFolderKeepsIt) {
     EXPECT_EQ(fileBytes(f.lib->GetsourceName(0)), bytes);
 }
 
+// A 1 x 1 GIF of one colour; the platform reads GIF but cannot write it.
+QByteArray onePixelGif(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    const unsigned char bytes[] = {
+        'G', 'I', 'F', '8', '9', 'a',  1, 0, 1, 0, 0x80, 0, 0, r, g, b, 0, 0,    0, 0x21, 0xF9, 4,
+        0,   0,   0,   0,   0,   0x2C, 0, 0, 0, 0, 1,    0, 1, 0, 0, 2, 2, 0x44, 1, 0,    0x3B};
+    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+TEST(AddImgFile2, FailedSaveKeepsTheFilesOfATileWithTheSameName) {
+    // A library made elsewhere may hold a GIF tile; adding a photo of the same name that
+    // cannot be saved must leave that tile's files alone.
+    LibFixture f(16, 16);
+    const QByteArray old = onePixelGif(0xFF, 0, 0);
+    for (const char* sub : {"source", "ready"}) {
+        QFile out(f.dir.file(QLatin1String(sub) + QStringLiteral("/in-p.gif")));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(old);
+    }
+    f.lib->items[0].FileName.set(QStringLiteral("in-p.gif"));
+    f.lib->Count = 1;
+    const QString photo = f.dir.file(QStringLiteral("in-p.gif"));
+    {
+        QFile out(photo);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(onePixelGif(0, 0, 0xFF));
+    }
+    ASSERT_FALSE(QImage(photo).isNull());
+    EXPECT_THROW(f.lib->AddImgFile2(photo), TileLibError);
+    EXPECT_EQ(f.lib->Count, 1);
+    EXPECT_EQ(fileBytes(f.lib->GetsourceName(0)), old);
+    EXPECT_EQ(fileBytes(f.lib->GetFullName(0)), old);
+    EXPECT_EQ(f.entries("source"), QStringList{QStringLiteral("in-p.gif")});
+    EXPECT_EQ(f.entries("ready"), QStringList{QStringLiteral("in-p.gif")});
+}
+
 TEST(LoadPhotoForTile, AppliesTheExifOrientation) {
     ScratchDir dir;
     // Orientation 6: turn clockwise, so the top half ends up on the right.
