@@ -160,7 +160,10 @@ MainImageSource resolveMainImage(const ArgParser& p) {
 // Shows the first-start extraction as progress lines on standard error.
 workflow::UnzipDisplay stderrUnzipDisplay() {
     workflow::UnzipDisplay display;
-    display.processEvents = [](const workflow::UnzipDisplay& d) {
+    // The reader reports each entry several times; one line per entry is enough.
+    display.processEvents = [last = QString()](const workflow::UnzipDisplay& d) mutable {
+        if (d.lb_progress == last) return;
+        last = d.lb_progress;
         printErr(QStringLiteral("%1 %2").arg(d.Label_file, d.lb_progress));
     };
     return display;
