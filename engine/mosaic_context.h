@@ -19,8 +19,8 @@ struct MosaicContext {
     double MainImageScale = 1.0; // main-image pixels per preview pixel
     TGoodTileList SearchTileList;
     TGoodTileList PickerTileList;
-    float ScreenScale = 1.0f;    // device pixels per view unit
-    int IDTextSize = 18;         // text size of tile numbers in every tile-id drawing
+    float ScreenScale = 1.0f;  // device pixels per view unit
+    Single IDTextSize = 18.0f; // text size of tile numbers in every tile-id drawing
 
     static std::unique_ptr<MosaicContext> create(bool withWorkLibrary = false);
 };

@@ -56,6 +56,26 @@ void drawShape(const TCell& cell, QPainter& canvas, bool fill, TAlphaColor color
     imaging::Draw_PolyAt(canvas, poly, fill, 1.0f, color, scale, offset);
 }
 
+// Draws text centred in r, height view units high. Qt fonts take whole pixel sizes, so a
+// fractional height is the next whole size drawn scaled down.
+void drawCentredText(QPainter& canvas, const QRectF& r, const QString& text, Single height) {
+    const double h = std::isnan(height) ? 1.0 : std::clamp(double(height), 1.0, 10000.0);
+    const int px = int(std::ceil(h));
+    QFont font = canvas.font();
+    font.setPixelSize(px);
+    canvas.setFont(font);
+    const double k = h / px;
+    if (k == 1.0) {
+        canvas.drawText(r, Qt::AlignCenter, text);
+        return;
+    }
+    canvas.translate(r.center());
+    canvas.scale(k, k);
+    canvas.drawText(
+        QRectF(-r.width() / (2 * k), -r.height() / (2 * k), r.width() / k, r.height() / k),
+        Qt::AlignCenter, text);
+}
+
 // ---------------------------------------------------------------------------------------
 // Final mosaic: cell bitmap preparation
 
@@ -315,13 +335,10 @@ void Draw_onecell_TileID(const MosaicContext& ctx, const TCell& cell, QPainter& 
         if ((int(c.r) + int(c.g) + int(c.b)) / 3.0 <= 128.0) textColor = kWhite;
     }
     canvas.save();
-    QFont font = canvas.font();
-    font.setPixelSize(std::max(1, ctx.IDTextSize));
-    canvas.setFont(font);
     canvas.setOpacity(1.0);
     canvas.setPen(QColor::fromRgba(textColor));
-    canvas.drawText(scaledRect(cell.CellRectReal, scale, offset), Qt::AlignCenter,
-                    QString::number(cell.TileID));
+    drawCentredText(canvas, scaledRect(cell.CellRectReal, scale, offset),
+                    QString::number(cell.TileID), ctx.IDTextSize);
     canvas.restore();
 }
 

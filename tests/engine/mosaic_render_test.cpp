@@ -143,6 +143,26 @@ TEST_F(RenderFixture, TileIdModesWriteMinusOneWithoutSearch) {
     EXPECT_GT(light, 10);
 }
 
+TEST_F(RenderFixture, TileIdTextHeightKeepsItsFraction) {
+    test::layoutGridProject(*ctx, 1, 1, 60, 4, 0xFFFFFF);
+    const auto textAt = [&](Single height) {
+        ctx->IDTextSize = height;
+        return render(kViewTileId);
+    };
+    const QImage whole = textAt(30.0f);
+    const QImage half = textAt(30.5f);
+    const QImage next = textAt(31.0f);
+    const auto differs = [](const QImage& a, const QImage& b) {
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                if (a.pixel(x, y) != b.pixel(x, y)) return true;
+        return false;
+    };
+    EXPECT_TRUE(differs(whole, next));
+    EXPECT_TRUE(differs(half, whole)); // not cut down to a whole pixel size
+    EXPECT_TRUE(differs(half, next));
+}
+
 namespace {
 
 struct CellColourCase {
