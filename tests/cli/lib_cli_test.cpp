@@ -77,16 +77,12 @@ TEST(LibCli, CreateAddAndInfo) {
     EXPECT_LE(red[3].toInt(), 15);
 
     // Adding the same photos again skips every one and changes nothing.
-    const QByteArray before = [&] {
-        QFile f(lib + QStringLiteral("/imagelib.dat"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray before = vantorel::test::readAll(lib + QStringLiteral("/imagelib.dat"));
+    ASSERT_FALSE(before.isEmpty());
     r = cli({QStringLiteral("lib-add"), lib, single, photos + QStringLiteral("/a.jpg")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.err.count(QLatin1String("already in the library")), 2);
-    QFile after(lib + QStringLiteral("/imagelib.dat"));
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(vantorel::test::readAll(lib + QStringLiteral("/imagelib.dat")), before);
 }
 
 TEST(LibCli, CreateRefusesBadRequests) {

@@ -46,11 +46,6 @@ struct LibFixture {
     }
 };
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // JPEG bytes of image carrying an EXIF Orientation tag (APP1 inserted after SOI/APP0).
 QByteArray jpegWithOrientation(const QImage& image, std::uint16_t orientation) {
     QByteArray jpeg;
@@ -122,7 +117,7 @@ TEST(AddImgFile2, CutsTheCentredSquareAndStoresEverything) {
     ASSERT_EQ(f.lib->Count, 1);
     const TTileItem& item = f.lib->items[0];
     EXPECT_EQ(item.FileName.str(), QStringLiteral("in-square.png"));
-    EXPECT_EQ(fileBytes(f.lib->GetsourceName(0)), fileBytes(path));
+    EXPECT_EQ(vantorel::test::readAll(f.lib->GetsourceName(0)), vantorel::test::readAll(path));
     const QImage ready(f.lib->GetFullName(0));
     ASSERT_EQ(ready.size(), QSize(66, 66));
     // The scaler's filter may reach half a source pixel past the cut at the very edge.
@@ -233,9 +228,9 @@ TEST(AddImgFile2, AddingAPhotoFromItsOwnSourceFolderKeepsIt) {
     LibFixture f(16, 16);
     const QString path = f.photo(QStringLiteral("p.png"), gradientImage(30, 20));
     ASSERT_TRUE(f.lib->AddImgFile2(path));
-    const QByteArray bytes = fileBytes(f.lib->GetsourceName(0));
+    const QByteArray bytes = vantorel::test::readAll(f.lib->GetsourceName(0));
     ASSERT_TRUE(f.lib->AddImgFile2(f.lib->GetsourceName(0)));
-    EXPECT_EQ(fileBytes(f.lib->GetsourceName(0)), bytes);
+    EXPECT_EQ(vantorel::test::readAll(f.lib->GetsourceName(0)), bytes);
 }
 
 // A 1 x 1 GIF of one colour; the platform reads GIF but cannot write it.
@@ -267,8 +262,8 @@ TEST(AddImgFile2, FailedSaveKeepsTheFilesOfATileWithTheSameName) {
     ASSERT_FALSE(QImage(photo).isNull());
     EXPECT_THROW(f.lib->AddImgFile2(photo), TileLibError);
     EXPECT_EQ(f.lib->Count, 1);
-    EXPECT_EQ(fileBytes(f.lib->GetsourceName(0)), old);
-    EXPECT_EQ(fileBytes(f.lib->GetFullName(0)), old);
+    EXPECT_EQ(vantorel::test::readAll(f.lib->GetsourceName(0)), old);
+    EXPECT_EQ(vantorel::test::readAll(f.lib->GetFullName(0)), old);
     EXPECT_EQ(f.entries("source"), QStringList{QStringLiteral("in-p.gif")});
     EXPECT_EQ(f.entries("ready"), QStringList{QStringLiteral("in-p.gif")});
 }
