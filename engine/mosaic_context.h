@@ -16,6 +16,7 @@ struct MosaicContext {
     std::unique_ptr<tilelib::TTilelib> WorkTileLib;
     TSearchOpts SearchOpts = DefaultSearchOpts();
     QImage MainImageCrop;        // the cropped main image the engine samples
+    QImage OverviewBitmap;       // the whole mosaic as one picture (overview, guide cards)
     double MainImageScale = 1.0; // main-image pixels per preview pixel
     TGoodTileList SearchTileList;
     TGoodTileList PickerTileList;

@@ -5,6 +5,7 @@
 #include "imaging/program_random.h"
 #include "test_support.h"
 #include "workflow/main_image.h"
+#include "workflow/overview.h"
 #include "workflow/project_folder.h"
 #include "workflow/project_pipeline.h"
 
@@ -267,4 +268,55 @@ TEST(ProjectFolder, ProposedFolderCarriesTheStampWithoutLeadingZeros) {
     EXPECT_EQ(
         SaveProject_ProposeFolder(QStringLiteral("/p"), QStringLiteral("New Photo Mosaic"), when),
         QStringLiteral("/p/New Photo Mosaic2020-5-7-9-3-5"));
+}
+
+TEST(Overview, CopyOfTheMainViewFitsIntoTwiceTheSquare) {
+    auto ctx = engine::MosaicContext::create();
+    const struct {
+        QSize view;
+        qreal ratio;
+        QSize expected;
+    } cases[] = {
+        {{800, 600}, 1, {2048, 1536}},  // scaled up to 1024 x 768, doubled
+        {{1200, 3000}, 1, {818, 2048}}, // scaled down
+        {{1600, 1200}, 2, {2048, 1536}}, // a 2x view is 800 x 600 logical units
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.view.width());
+        QImage view(c.view, QImage::Format_ARGB32);
+        view.fill(Qt::red);
+        view.setDevicePixelRatio(c.ratio);
+        Overview_CopyMainView(*ctx, view);
+        EXPECT_EQ(ctx->OverviewBitmap.size(), c.expected);
+        EXPECT_EQ(ctx->OverviewBitmap.pixel(c.expected.width() / 2, c.expected.height() - 1),
+                  qRgb(255, 0, 0));
+    }
+    Overview_CopyMainView(*ctx, QImage());
+    EXPECT_TRUE(ctx->OverviewBitmap.isNull());
+}
+
+TEST_F(PipelineFixture, OverviewRepaintFillsItsBitmapWithTheMosaic) {
+    EXPECT_FALSE(Overview_Repaint(*ctx, nullptr)); // no search yet
+    EXPECT_TRUE(ctx->OverviewBitmap.isNull());
+    QImage made;
+    pipeline.createMosaic(made, nullptr);
+    ctx->SearchOpts.GroutColor = 0xFFFF00FFu; // far from every tile colour
+    engine::RenderView(*ctx, 50, made, engine::Single(ctx->mproject->cfg.PreviewScale), nullptr);
+    ASSERT_TRUE(Overview_Repaint(*ctx, nullptr));
+    const QImage& ov = ctx->OverviewBitmap;
+    const auto& cfg = ctx->mproject->cfg;
+    EXPECT_EQ(std::max(ov.width(), ov.height()), 4096);
+    EXPECT_NEAR(double(ov.width()) / ov.height(), cfg.WidthPx / cfg.HeightPx, 0.01);
+    // The mosaic reaches the far corner: the bottom-right quarter has the view's colours.
+    const auto meanOfLastQuarter = [](const QImage& img) {
+        const QImage q = img.convertToFormat(QImage::Format_ARGB32)
+                             .copy(img.width() / 2, img.height() / 2, img.width() / 2,
+                                   img.height() / 2)
+                             .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return q.pixel(0, 0);
+    };
+    const QRgb a = meanOfLastQuarter(ov), b = meanOfLastQuarter(made);
+    EXPECT_NEAR(qRed(a), qRed(b), 12);
+    EXPECT_NEAR(qGreen(a), qGreen(b), 12);
+    EXPECT_NEAR(qBlue(a), qBlue(b), 12);
 }
